@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the host tree twice (plain, and with AddressSanitizer + UndefinedBehaviorSanitizer) and runs
+# every test in both. Run setup.sh (or .ci/install-deps) once first on a fresh machine.
+set -euo pipefail
+cd "$(dirname "$0")"
+jobs=$(nproc)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DRAVELO_SANITIZE=ON
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"

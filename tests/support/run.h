@@ -1,0 +1,20 @@
+// Running another program from a test and collecting what it printed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct RunResult {
+  int exitCode = -1;  // -1 when killed by a signal
+  std::string output;  // standard output and standard error, interleaved
+};
+
+// Runs `argv` (argv[0] a path) with `extraEnv` ("NAME=value") added to this process's environment.
+RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {});
+
+// The lines of `text`, without their newlines.
+std::vector<std::string> lines(const std::string& text);
+
+}  // namespace testing_support
