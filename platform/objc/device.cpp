@@ -1,0 +1,21 @@
+#include "host/device.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace host::device {
+
+std::string root() {
+  const char* value = std::getenv("RAVELO_DEVICE_ROOT");
+  if (value == nullptr || value[0] == '\0') {
+    std::fprintf(stderr, "host: no simulated device root: set RAVELO_DEVICE_ROOT\n");
+    std::abort();
+  }
+  return value;
+}
+
+void setRoot(const std::string& folder) { setenv("RAVELO_DEVICE_ROOT", folder.c_str(), 1); }
+
+std::string path(const std::string& devicePath) { return root() + devicePath; }
+
+}  // namespace host::device

@@ -1,0 +1,21 @@
+// The simulated device's file system on this machine.
+//
+// Stand-ins that keep device state on disk (the preferences store, notification sockets) put it below
+// one folder, the device root: $RAVELO_DEVICE_ROOT, or the folder given to setRoot, which also exports
+// it to child processes. Paths the system code names itself go through the root-path resolver instead.
+#pragma once
+
+#include <string>
+
+namespace host::device {
+
+// The device root; aborts with a clear message when none is set.
+std::string root();
+
+// Sets the device root for this process and the processes it starts.
+void setRoot(const std::string& folder);
+
+// The host path of a device path: root() + devicePath (devicePath starts with '/').
+std::string path(const std::string& devicePath);
+
+}  // namespace host::device
