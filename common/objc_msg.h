@@ -53,6 +53,9 @@ inline R msgSuper(id self, Class superclass, SEL sel, A... args) {
 #endif
 }
 
+// A CoreFoundation object as the Objective-C object it is (CF types are toll-free bridged).
+inline id asId(const void* object) { return reinterpret_cast<id>(const_cast<void*>(object)); }
+
 // The runtime's answer to "is this a yes": BOOL is bool on arm64 Apple, signed/unsigned char elsewhere.
 inline bool isYes(BOOL value) { return value ? true : false; }
 
