@@ -1,0 +1,129 @@
+// Load commands and initialisers of the cross-compiled deliverables: what the device's loader reads
+// before any of our code runs.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "device_build.h"
+
+using device::Deliverable;
+using macho::Image;
+
+namespace {
+
+class DeviceLoadCommands : public testing::TestWithParam<Deliverable> {
+ protected:
+  void SetUp() override {
+    SKIP_WITHOUT_DEVICE_BUILD();
+    slices_ = device::slicesOf(GetParam());
+    ASSERT_FALSE(slices_.empty());
+  }
+  std::vector<Image> slices_;
+};
+
+TEST_P(DeviceLoadCommands, HasAnArm64SliceAndNoOtherCpu) {
+  bool arm64 = false;
+  for (const Image& image : slices_) {
+    EXPECT_EQ(image.cpuType, macho::kCpuTypeArm64);
+    EXPECT_TRUE(image.cpuSubtype == 0 || image.cpuSubtype == macho::kCpuSubtypeArm64e) << image.cpuSubtype;
+    arm64 = arm64 || image.cpuSubtype == 0;
+  }
+  EXPECT_TRUE(arm64) << "no plain arm64 slice";
+}
+
+TEST_P(DeviceLoadCommands, IsADynamicLibraryWithItsInstallName) {
+  for (const Image& image : slices_) {
+    EXPECT_EQ(image.fileType, macho::kFileTypeDylib);
+    EXPECT_EQ(image.installName, GetParam().installName);
+  }
+}
+
+TEST_P(DeviceLoadCommands, SearchesTheJailbreakRootThenTheJbrootLinkForLibraries) {
+  const std::vector<std::string> expected{"/var/jb/Library/Frameworks", "/var/jb/usr/lib",
+                                          "@loader_path/.jbroot/Library/Frameworks", "@loader_path/.jbroot/usr/lib"};
+  for (const Image& image : slices_) EXPECT_EQ(image.rpaths, expected);
+}
+
+TEST_P(DeviceLoadCommands, RunsOnIos15AndLater) {
+  for (const Image& image : slices_) {
+    ASSERT_TRUE(image.build.present) << "no LC_BUILD_VERSION";
+    EXPECT_EQ(image.build.platform, macho::kPlatformIos);
+    EXPECT_EQ(image.build.minos, 0x000f0000u) << std::hex << image.build.minos;
+  }
+}
+
+TEST_P(DeviceLoadCommands, IsAdHocSigned) {
+  for (const Image& image : slices_) {
+    ASSERT_TRUE(image.signature.present) << "no LC_CODE_SIGNATURE";
+    EXPECT_EQ(image.signature.superBlobMagic, 0xfade0cc0u) << "not an embedded signature";
+    EXPECT_TRUE(image.signature.hasCodeDirectory);
+    EXPECT_TRUE(image.signature.codeDirectoryFlags & 0x2) << "code directory not marked ad hoc";
+    EXPECT_FALSE(image.signature.identifier.empty());
+  }
+}
+
+TEST_P(DeviceLoadCommands, UsesClassicFixupsNotChainedOnes) {
+  for (const Image& image : slices_) {
+    EXPECT_FALSE(image.hasCommand(macho::kLcDyldChainedFixups));
+    EXPECT_FALSE(image.hasCommand(macho::kLcDyldExportsTrie));
+    EXPECT_TRUE(image.hasCommand(macho::kLcDyldInfoOnly));
+  }
+}
+
+TEST_P(DeviceLoadCommands, ExportsNothingIntoTheHostProcess) {
+  for (const Image& image : slices_) {
+    for (const macho::Symbol& s : image.symbols) {
+      EXPECT_FALSE(!s.debug() && !s.undefined() && s.external()) << "exported: " << s.name;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Deliverables, DeviceLoadCommands, testing::Values(device::kTweak, device::kPane),
+                         device::nameOf);
+
+// The initialiser pointers of a slice (__mod_init_func, whichever data segment holds it).
+std::vector<uint64_t> initialisers(const Image& image) {
+  for (const char* segment : {"__DATA_CONST", "__DATA"}) {
+    if (const macho::Section* s = image.section(segment, "__mod_init_func")) return image.pointers(*s);
+  }
+  return {};
+}
+
+bool containsString(const Image& image, const std::string& text) {
+  const macho::Section* strings = image.section("__TEXT", "__cstring");
+  if (strings == nullptr) return false;
+  auto all = image.cStrings(*strings);
+  return std::find(all.begin(), all.end(), text) != all.end();
+}
+
+bool imports(const Image& image, const std::string& symbol) {
+  auto all = device::imports(image);
+  return std::any_of(all.begin(), all.end(), [&](const macho::Symbol& s) { return s.name == symbol; });
+}
+
+TEST(DeviceInitialisers, TheTweakRunsTweakInitAndNothingElseAtLoad) {
+  SKIP_WITHOUT_DEVICE_BUILD();
+  for (const Image& image : device::slicesOf(device::kTweak)) {
+    auto pointers = initialisers(image);
+    ASSERT_EQ(pointers.size(), 1u) << "the tweak must have exactly one static initialiser";
+    const macho::Symbol* function = image.symbolAt(pointers[0]);
+    ASSERT_NE(function, nullptr) << "the initialiser points at no function";
+    EXPECT_NE(function->name.find("tweakInit"), std::string::npos) << function->name;
+  }
+}
+
+TEST(DeviceInitialisers, ThePaneRegistersItsControllerClassAtLoad) {
+  SKIP_WITHOUT_DEVICE_BUILD();
+  for (const Image& image : device::slicesOf(device::kPane)) {
+    auto pointers = initialisers(image);
+    ASSERT_EQ(pointers.size(), 1u) << "the pane must have exactly one static initialiser";
+    const macho::Symbol* function = image.symbolAt(pointers[0]);
+    ASSERT_NE(function, nullptr) << "the initialiser points at no function";
+    EXPECT_TRUE(imports(image, "_objc_allocateClassPair"));
+    EXPECT_TRUE(imports(image, "_objc_registerClassPair"));
+    EXPECT_TRUE(containsString(image, "RaveloRootListController"));
+    EXPECT_TRUE(containsString(image, "PSListController"));
+  }
+}
+
+}  // namespace

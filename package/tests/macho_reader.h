@@ -1,0 +1,113 @@
+// A small reader for the 64-bit Mach-O files the device build makes: the header, the load commands
+// the structural checks look at, sections, the symbol table and the dynamic loader's binding table.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace macho {
+
+constexpr uint32_t kCpuTypeArm64 = 0x0100000c;
+constexpr uint32_t kCpuSubtypeArm64e = 2;
+constexpr uint32_t kFileTypeDylib = 6;
+constexpr uint32_t kFileTypeBundle = 8;
+constexpr uint32_t kFlagTwoLevel = 0x80;
+constexpr uint32_t kPlatformIos = 2;
+
+constexpr uint32_t kLcSymtab = 0x2;
+constexpr uint32_t kLcLoadDylib = 0xc;
+constexpr uint32_t kLcIdDylib = 0xd;
+constexpr uint32_t kLcLoadWeakDylib = 0x80000018;
+constexpr uint32_t kLcRpath = 0x8000001c;
+constexpr uint32_t kLcCodeSignature = 0x1d;
+constexpr uint32_t kLcReexportDylib = 0x8000001f;
+constexpr uint32_t kLcDyldInfo = 0x22;
+constexpr uint32_t kLcDyldInfoOnly = 0x80000022;
+constexpr uint32_t kLcBuildVersion = 0x32;
+constexpr uint32_t kLcDyldExportsTrie = 0x80000033;
+constexpr uint32_t kLcDyldChainedFixups = 0x80000034;
+
+// Library ordinals with a special meaning in a symbol's n_desc or a bind entry.
+constexpr int kOrdinalSelf = 0;
+constexpr int kOrdinalDynamicLookup = 0xff;  // flat namespace: any loaded image
+
+struct Section {
+  std::string segment;
+  std::string name;
+  uint64_t address = 0;
+  uint64_t size = 0;
+  uint32_t fileOffset = 0;
+};
+
+struct Symbol {
+  std::string name;
+  uint8_t type = 0;  // n_type
+  uint8_t section = 0;
+  uint16_t desc = 0;
+  uint64_t value = 0;
+
+  bool undefined() const { return (type & 0x0e) == 0x0 && (type & 0xe0) == 0; }
+  bool external() const { return (type & 0x01) != 0; }
+  bool debug() const { return (type & 0xe0) != 0; }
+  // The two-level namespace library ordinal of an undefined symbol (1-based into Image::dylibs).
+  int libraryOrdinal() const { return (desc >> 8) & 0xff; }
+};
+
+// One entry of the binding tables: the loader sets a pointer to `symbol` from library `ordinal`.
+struct Binding {
+  std::string symbol;
+  int ordinal = 0;  // 1-based into Image::dylibs, or a special (negative) ordinal
+  std::string table;  // "bind", "lazy" or "weak"
+};
+
+struct BuildVersion {
+  bool present = false;
+  uint32_t platform = 0;
+  uint32_t minos = 0;  // xxxx.yy.zz nibbles: 15.0 is 0x000f0000
+  uint32_t sdk = 0;
+};
+
+struct CodeSignature {
+  bool present = false;
+  uint32_t superBlobMagic = 0;       // 0xfade0cc0 for an embedded signature
+  bool hasCodeDirectory = false;
+  uint32_t codeDirectoryFlags = 0;  // 0x2: ad hoc
+  std::string identifier;
+};
+
+// One architecture's slice of a Mach-O file.
+struct Image {
+  uint32_t cpuType = 0;
+  uint32_t cpuSubtype = 0;  // without the capability bits
+  uint32_t fileType = 0;
+  uint32_t flags = 0;
+  std::vector<uint32_t> commands;  // every load command, in order
+  std::string installName;         // from LC_ID_DYLIB; empty without one
+  std::vector<std::string> rpaths;  // LC_RPATH, in order
+  std::vector<std::string> dylibs;  // linked libraries in ordinal order (LC_LOAD_DYLIB and kin)
+  BuildVersion build;
+  CodeSignature signature;
+  std::vector<Section> sections;
+  std::vector<Symbol> symbols;
+  std::vector<Binding> bindings;
+  std::vector<uint8_t> bytes;  // the slice itself
+
+  bool hasCommand(uint32_t command) const;
+  const Section* section(const std::string& segment, const std::string& name) const;
+  // The 64-bit words stored in a section (for pointer sections such as __mod_init_func).
+  std::vector<uint64_t> pointers(const Section& section) const;
+  // The NUL-terminated strings of a C-string section.
+  std::vector<std::string> cStrings(const Section& section) const;
+  // The defined symbol at `address`, or nullptr.
+  const Symbol* symbolAt(uint64_t address) const;
+  // The library a two-level ordinal names: its path, or "" for a special or out-of-range ordinal.
+  std::string library(int ordinal) const;
+};
+
+// Reads every slice of a thin or universal Mach-O file. Throws std::runtime_error on anything that
+// is not a well-formed 64-bit Mach-O file.
+std::vector<Image> readFile(const std::filesystem::path& path);
+
+}  // namespace macho
