@@ -67,6 +67,7 @@ typedef void (*CFNotificationCallback)(CFNotificationCenterRef center, void* obs
 extern "C" {
 #endif
 
+extern const CFAllocatorRef kCFAllocatorDefault;  // NULL: the default allocator
 extern const CFStringRef kCFPreferencesCurrentUser;
 extern const CFStringRef kCFPreferencesAnyHost;
 
@@ -84,6 +85,7 @@ CFIndex CFArrayGetCount(CFArrayRef theArray);
 const void* CFDictionaryGetValue(CFDictionaryRef theDict, const void* key);
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr);
 Boolean CFBooleanGetValue(CFBooleanRef boolean);
+CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char* cStr, CFStringEncoding encoding);
 Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize, CFStringEncoding encoding);
 
 CFArrayRef CFPreferencesCopyKeyList(CFStringRef applicationID, CFStringRef userName, CFStringRef hostName);
