@@ -1,0 +1,101 @@
+// Stored values of every property-list type: each is read as Foundation reads it, or as absent, and
+// none may take SpringBoard down.
+#include <gtest/gtest.h>
+
+#include "support/fresh_process.h"
+#include "tweak/device_fixture.h"
+
+using testing_support::inFreshProcess;
+using tweak_testing::Device;
+using Calls = std::vector<std::string>;
+
+namespace {
+
+struct Case {
+  const char* plist;  // the value as property-list XML
+  const char* heard;  // what the preview of a change from entry 10 to this value plays
+};
+
+// What a sound key's reading turns into, seen through the preview of a change away from entry 10.
+const Case kSoundCases[] = {
+    {"<integer>12</integer>", "play Smooth1.m4a"},
+    {"<integer>-3</integer>", "play BubbleAppear-mono.m4a"},          // clamped to entry 1
+    {"<integer>1099511627788</integer>", "play Smooth1.m4a"},         // 2^40 + 12, truncated to 32 bits
+    {"<integer>46</integer>", "play T2-based_Mac_Startup.m4a"},       // clamped to entry 45
+    {"<real>13.9</real>", "play Smooth2.m4a"},                        // truncated toward zero
+    {"<real>-0.5</real>", "play BubbleAppear-mono.m4a"},
+    {"<true/>", "play BubbleAppear-mono.m4a"},
+    {"<false/>", "play BubbleAppear-mono.m4a"},
+    {"<string>  +0014xyz</string>", "play Unlock-Water.m4a"},
+    {"<string>abc</string>", "play BubbleAppear-mono.m4a"},
+    {"<string></string>", "play BubbleAppear-mono.m4a"},
+    {"<string>99999999999999999999</string>", "play (silent)"},      // saturates, then 32 bits: -1
+    {"<array><integer>12</integer></array>", "play iOSScreenOff-mono.m4a"},  // absent: the default
+    {"<dict><key>a</key><integer>12</integer></dict>", "play iOSScreenOff-mono.m4a"},
+    {"<date>2026-01-01T00:00:00Z</date>", "play iOSScreenOff-mono.m4a"},
+    {"<data>AAEC</data>", "play iOSScreenOff-mono.m4a"},
+};
+
+class SoundValueReading : public testing::TestWithParam<Case> {};
+
+TEST_P(SoundValueReading, IsReadAsFoundationReadsIt) {
+  const Case& c = GetParam();
+  inFreshProcess([&] {
+    Device device;
+    device.writeDomain("<key>enabled</key><true/><key>iconTapSound</key><integer>10</integer>");
+    device.loadTweak();
+    device.writeDomain(std::string("<key>enabled</key><true/><key>iconTapSound</key>") + c.plist);
+    device.notifyChanged();
+    Calls calls = device.audioCalls();
+    ASSERT_FALSE(calls.empty()) << c.plist;
+    EXPECT_EQ(calls.back(), c.heard) << c.plist;
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryType, SoundValueReading, testing::ValuesIn(kSoundCases));
+
+struct SwitchCase {
+  const char* plist;
+  bool on;
+};
+
+const SwitchCase kSwitchCases[] = {
+    {"<true/>", true},
+    {"<false/>", false},
+    {"<integer>1</integer>", true},
+    {"<integer>0</integer>", false},
+    {"<integer>-7</integer>", true},
+    {"<real>0.5</real>", true},  // any non-zero number
+    {"<real>0.0</real>", false},
+    {"<string>YES</string>", true},
+    {"<string>  -0009</string>", true},
+    {"<string>t</string>", true},
+    {"<string>no</string>", false},
+    {"<string>0</string>", false},
+    {"<string></string>", false},
+    {"<array><true/></array>", false},
+    {"<dict><key>enabled</key><true/></dict>", false},
+    {"<date>2026-01-01T00:00:00Z</date>", false},
+    {"<data>AQ==</data>", false},
+};
+
+class SwitchValueReading : public testing::TestWithParam<SwitchCase> {};
+
+// The master switch's reading decides whether a preview plays.
+TEST_P(SwitchValueReading, IsReadAsFoundationReadsIt) {
+  const SwitchCase& c = GetParam();
+  inFreshProcess([&] {
+    Device device;
+    device.writeDomain(std::string("<key>enabled</key>") + c.plist + "<key>lockSound</key><integer>10</integer>");
+    device.loadTweak();
+    device.writeDomain(std::string("<key>enabled</key>") + c.plist + "<key>lockSound</key><integer>11</integer>");
+    device.notifyChanged();
+    Calls expected;
+    if (c.on) expected = {"dispose (none)", "create SelectionDirectionChange-mono.m4a", "play SelectionDirectionChange-mono.m4a"};
+    EXPECT_EQ(device.audioCalls(), expected) << c.plist;
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryType, SwitchValueReading, testing::ValuesIn(kSwitchCases));
+
+}  // namespace
