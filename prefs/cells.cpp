@@ -1,5 +1,7 @@
 // Per-row styling: screen-width fonts on the cells' labels, the pane tint on control cells and
 // switches, and the banner header above the table.
+#include <Foundation/NSObjCRuntime.h>
+
 #include "common/objc_msg.h"
 #include "prefs/pane.h"
 
@@ -38,7 +40,7 @@ id tableViewCellForRow(id self, SEL cmd, id tableView, id indexPath) {
   if (isKindOf(cell, classNamed("PSControlTableCell"))) {
     rv::msg<void>(cell, RV_SEL("setTintColor:"), tintColor());
     id control = rv::msg(cell, RV_SEL("control"));
-    if (isKindOf(control, classNamed("UISwitch"))) {
+    if (isKindOf(control, NSClassFromString(string("UISwitch")))) {
       rv::msg<void>(control, RV_SEL("setOnTintColor:"), tintColor());
     }
   }

@@ -90,7 +90,7 @@ __attribute__((constructor)) void registerController() {
   }
   objc_registerClassPair(cls);
 
-  registeredSuperclass = class_getSuperclass(cls);
+  registeredSuperclass = base;  // the class's superclass, never that of a subclass of it
   headerViewOffset = fieldOffset(cls, "_headerView", nullptr);
   headerImageViewOffset = fieldOffset(cls, "_headerImageView", nullptr);
   specifiersOffset = fieldOffset(cls, "_specifiers", &hasSpecifiersField);
