@@ -1,0 +1,45 @@
+// Host controls for the CoreFoundation and Foundation stand-in, for tests and the simulator.
+#pragma once
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <objc/runtime.h>
+
+#include <string>
+
+namespace host::cf {
+
+// A new string holding `text` (UTF-8) (+1). Invalid UTF-8 bytes are replaced with U+FFFD.
+CFStringRef makeString(const std::string& text);
+
+// The text of a string; for any other object its describe() rendering; "" for NULL.
+std::string toStdString(CFTypeRef value);
+
+// A one-line, property-list-like rendering, the form traces use:
+//   true / false, 12, -3, 0.5, "text" (quoted, with \" \\ \n escapes), (1, "a"),
+//   {enabled = true; "key two" = 6}, <0a1b>, 2001-01-01 00:00:00 +0000, URLs as their string,
+//   (null) for NULL, <ClassName> for other objects.
+std::string describe(CFTypeRef value);
+
+// The property list stored in a file (XML or binary) (+1), or NULL when the file is missing,
+// unreadable or not a property list. Containers are immutable.
+CFPropertyListRef readPlistFile(const std::string& path);
+
+// Writes a property list to `path` (binary or XML), atomically: a temporary file beside it renamed over
+// it, so a reader never sees half a file. Creates missing folders. False when the object is not a
+// property list or the file cannot be written.
+bool writePlistFile(const std::string& path, CFPropertyListRef plist, bool binary = true);
+
+// The host path of a preferences domain's store (current user, any host).
+std::string preferencesFile(const std::string& domain);
+
+// The folder +[NSBundle mainBundle] answers: by default the folder of the running executable.
+// Bundles already handed out keep their paths; mainBundle answers a bundle for the new folder.
+void setMainBundlePath(const std::string& folder);
+std::string mainBundlePath();
+
+// Marks a class as compiled into the image that holds its methods' code (as a class in a compiled
+// Objective-C image is on the device), so +[NSBundle bundleForClass:] answers the bundle of that image.
+// Every other class counts as made at run time and answers the main bundle, as on the device.
+void markCompiledClass(Class cls);
+
+}  // namespace host::cf
