@@ -106,8 +106,8 @@ int createSound(const char* path, const char* what, std::uint32_t* out) {
       ++s.live;
       *out = id;
     }
-    s.log.push_back({Event::Create, id, status == kStatusOk ? std::string(path) : std::string(), "", status,
-                     false, s.nowMs});
+    s.log.push_back({Event::Create, id, path != nullptr ? std::string(path) : std::string(), "", status, false,
+                     s.nowMs});
   }
   if (status == kStatusOk)
     trace("audio create %u %s ok", id, shown.c_str());

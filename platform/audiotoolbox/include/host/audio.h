@@ -22,7 +22,8 @@ long now();
 struct Event {
   enum Kind { Create, Play, Dispose } kind;
   std::uint32_t id;   // the identifier created, played or disposed (0 for a failed create)
-  std::string file;   // the file behind the identifier (empty for predefined sounds and unknown identifiers)
+  std::string file;   // the file behind the identifier; for Create the file asked for, even when it failed
+                      // (empty for predefined sounds, unknown identifiers and URLs that name no file)
   std::string name;   // as traced: the file's name, "system <name>", "(silent)", "(vibrate)" or "(no sound)"
   int status;         // the OSStatus returned (Create, Dispose); 0 for Play
   bool audible;       // Play: whether a sound was heard
