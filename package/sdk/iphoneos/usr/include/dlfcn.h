@@ -1,14 +1,7 @@
 // Stub SDK: the dynamic loader interface of the device (dyld), with its mode values.
 #pragma once
 
-#define RTLD_LAZY 0x1
-#define RTLD_NOW 0x2
-#define RTLD_LOCAL 0x4
-#define RTLD_GLOBAL 0x8
-#define RTLD_NOLOAD 0x10
-#define RTLD_NODELETE 0x80
-#define RTLD_FIRST 0x100
-#define RTLD_DEFAULT ((void*)-2)
+#define RTLD_NOW 0x2  // bind every symbol before dlopen returns
 
 typedef struct dl_info {
   const char* dli_fname;  // path of the image holding the address

@@ -18,7 +18,6 @@ extern "C" {
 #endif
 
 void* malloc(size_t size);
-void* calloc(size_t count, size_t size);
 void free(void* ptr);
 ldiv_t ldiv(long numer, long denom);
 lldiv_t lldiv(long long numer, long long denom);

@@ -6,7 +6,6 @@
 #include <stddef.h>
 #include <stdint.h>
 
-typedef struct objc_method* Method;
 typedef struct objc_ivar* Ivar;
 
 #ifdef __cplusplus
@@ -15,8 +14,6 @@ extern "C" {
 
 Class objc_getClass(const char* name);
 Class object_getClass(id obj);
-Class class_getSuperclass(Class cls);
-const char* class_getName(Class cls);
 
 Class objc_allocateClassPair(Class superclass, const char* name, size_t extraBytes);
 void objc_registerClassPair(Class cls);
@@ -24,9 +21,6 @@ BOOL class_addMethod(Class cls, SEL name, IMP imp, const char* types);
 BOOL class_addIvar(Class cls, const char* name, size_t size, uint8_t alignment, const char* types);
 Ivar class_getInstanceVariable(Class cls, const char* name);
 ptrdiff_t ivar_getOffset(Ivar v);
-
-Method class_getInstanceMethod(Class cls, SEL name);
-IMP method_getImplementation(Method m);
 
 #ifdef __cplusplus
 }
