@@ -3,8 +3,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace cf {
 namespace {
@@ -17,13 +15,6 @@ DataBox* makeBox(const void* bytes, size_t length) {
   return box;
 }
 
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
 id dataEmpty(id cls, SEL) { return host::autorelease(newObject(classOf(cls), makeBox(nullptr, 0))); }
 id dataWithBytes(id cls, SEL, const void* bytes, unsigned long length) {
   return host::autorelease(newObject(classOf(cls), makeBox(bytes, length)));
@@ -31,12 +22,9 @@ id dataWithBytes(id cls, SEL, const void* bytes, unsigned long length) {
 // The file's bytes, or nil when it cannot be read (a folder, missing, no permission).
 id dataWithContentsOfFile(id cls, SEL, id path) {
   if (path == nullptr) return nullptr;
-  auto* box = new DataBox;
-  if (!readWholeFile(text(path), box->bytes)) {
-    delete box;
-    return nullptr;
-  }
-  return host::autorelease(newObject(classOf(cls), box));
+  std::string bytes;
+  if (!readWholeFile(text(path), bytes)) return nullptr;
+  return host::autorelease(newObject(classOf(cls), makeBox(bytes.data(), bytes.size())));
 }
 id initEmpty(id self, SEL) {
   setBox(self, makeBox(nullptr, 0));

@@ -15,8 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 namespace cf {
@@ -214,11 +212,27 @@ bool serializePropertyList(id object, bool binary, std::string& out) {
   return true;
 }
 
+bool readWholeFile(const std::string& path, std::string& out) {
+  out.clear();
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st{};
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  char buffer[65536];
+  while (ok) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    out.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return ok;
+}
+
 id readPropertyListFile(const std::string& path, CFOptionFlags mutability) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return nullptr;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return nullptr;
+  std::string bytes;
+  if (!readWholeFile(path, bytes)) return nullptr;
   return parsePropertyList(bytes.data(), bytes.size(), mutability, nullptr);
 }
 

@@ -289,7 +289,8 @@ CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encod
 
 CFIndex CFStringGetMaximumSizeOfFileSystemRepresentation(CFStringRef string) {
   CFIndex size = CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8);
-  return size == kCFNotFound ? kCFNotFound : size + 1;
+  if (size == kCFNotFound) return kCFNotFound;
+  return size + 1;
 }
 
 Boolean CFStringGetFileSystemRepresentation(CFStringRef string, char* buffer, CFIndex maxBufLen) {

@@ -1,0 +1,162 @@
+// Property lists: XML and binary round trips through libplist, and reading dictionaries from files
+// that may be missing, corrupt or of the wrong shape — never a crash.
+#include <climits>
+
+#include "cf_test.h"
+
+using namespace cftest;
+using testing_support::readFile;
+using testing_support::writeFile;
+
+namespace {
+
+class PropertyLists : public DeviceTest {
+ protected:
+  // Every property-list type, with negative and huge integers.
+  id sample() {
+    id dict = host::send(cls("NSMutableDictionary"), "dictionary");
+    auto set = [&](const char* key, id value) { host::send<void>(dict, "setObject:forKey:", value, ns(key)); };
+    set("bool", toId(kCFBooleanTrue));
+    set("off", toId(kCFBooleanFalse));
+    set("int", host::send(cls("NSNumber"), "numberWithInt:", 12));
+    set("negative", host::send(cls("NSNumber"), "numberWithInt:", -5));
+    set("min", host::send(cls("NSNumber"), "numberWithLongLong:", LLONG_MIN));
+    set("max", host::send(cls("NSNumber"), "numberWithLongLong:", LLONG_MAX));
+    set("huge", host::send(cls("NSNumber"), "numberWithUnsignedLongLong:", ULLONG_MAX));
+    set("half", host::send(cls("NSNumber"), "numberWithDouble:", 0.5));
+    set("big", host::send(cls("NSNumber"), "numberWithDouble:", 1e30));
+    set("text", ns("caf\xC3\xA9 <&>"));
+    set("date", host::send(cls("NSDate"), "dateWithTimeIntervalSinceReferenceDate:", 599529600.0));
+    set("data", host::send(cls("NSData"), "dataWithBytes:length:", "\x00\x01\xFF", 3UL));
+    id inner = host::send(cls("NSMutableArray"), "array");
+    host::send<void>(inner, "addObject:", ns("a"));
+    host::send<void>(inner, "addObject:", host::send(cls("NSDictionary"), "dictionary"));
+    set("array", inner);
+    return dict;
+  }
+
+  void expectRoundTrip(bool binary) {
+    id original = sample();
+    std::string file = (root() / "sample.plist").string();
+    ASSERT_TRUE(host::cf::writePlistFile(file, original, binary));
+    EXPECT_EQ(readFile(file).compare(0, 8, "bplist00") == 0, binary);
+    CFPropertyListRef back = host::cf::readPlistFile(file);
+    ASSERT_NE(back, nullptr);
+    EXPECT_TRUE(CFEqual(back, original)) << host::cf::describe(back);
+    CFNumberRef negative = static_cast<CFNumberRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(back), CFSTR("negative")));
+    EXPECT_EQ(host::send<long>(toId(negative), "integerValue"), -5);
+    CFNumberRef huge = static_cast<CFNumberRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(back), CFSTR("huge")));
+    EXPECT_EQ(host::send<unsigned long long>(toId(huge), "unsignedLongLongValue"), ULLONG_MAX);
+    EXPECT_EQ(CFGetTypeID(CFDictionaryGetValue(static_cast<CFDictionaryRef>(back), CFSTR("off"))), CFBooleanGetTypeID());
+    CFRelease(back);
+  }
+};
+
+TEST_F(PropertyLists, XMLRoundTripKeepsEveryType) { expectRoundTrip(false); }
+TEST_F(PropertyLists, BinaryRoundTripKeepsEveryType) { expectRoundTrip(true); }
+
+TEST_F(PropertyLists, XMLWritesNegativeAndHugeIntegersAsTheirValues) {
+  std::string file = (root() / "ints.plist").string();
+  ASSERT_TRUE(host::cf::writePlistFile(file, sample(), false));
+  std::string xml = readFile(file);
+  EXPECT_NE(xml.find("<integer>-5</integer>"), std::string::npos);
+  EXPECT_NE(xml.find("<integer>18446744073709551615</integer>"), std::string::npos);
+  EXPECT_NE(xml.find("<integer>-9223372036854775808</integer>"), std::string::npos);
+}
+
+TEST_F(PropertyLists, ParsingReportsTheFormatAndMutability) {
+  CFDataRef data = CFPropertyListCreateData(nullptr, sample(), kCFPropertyListBinaryFormat_v1_0, 0, nullptr);
+  CFPropertyListFormat format = 0;
+  CFPropertyListRef mutableList = CFPropertyListCreateWithData(nullptr, data, kCFPropertyListMutableContainers, &format, nullptr);
+  EXPECT_EQ(format, kCFPropertyListBinaryFormat_v1_0);
+  EXPECT_TRUE(host::isKindOf(toId(mutableList), cls("NSMutableDictionary")));
+  CFPropertyListRef frozen = CFPropertyListCreateWithData(nullptr, data, kCFPropertyListImmutable, nullptr, nullptr);
+  EXPECT_FALSE(host::isKindOf(toId(frozen), cls("NSMutableDictionary")));
+  CFRelease(mutableList);
+  CFRelease(frozen);
+  CFRelease(data);
+}
+
+TEST_F(PropertyLists, CorruptDataGivesNullAndAnError) {
+  CFDataRef junk = CFDataCreate(nullptr, reinterpret_cast<const UInt8*>("bplist00\x01\x02garbage"), 17);
+  CFErrorRef error = nullptr;
+  EXPECT_EQ(CFPropertyListCreateWithData(nullptr, junk, 0, nullptr, &error), nullptr);
+  ASSERT_NE(error, nullptr);
+  EXPECT_EQ(CFErrorGetCode(error), 3840);
+  CFRelease(error);
+  CFRelease(junk);
+}
+
+TEST_F(PropertyLists, ObjectsOutsideThePropertyListTypesCannotBeWritten) {
+  id dict = host::send(cls("NSMutableDictionary"), "dictionary");
+  host::send<void>(dict, "setObject:forKey:", host::send(cls("NSURL"), "URLWithString:", ns("https://a.b")), ns("url"));
+  CFErrorRef error = nullptr;
+  EXPECT_EQ(CFPropertyListCreateData(nullptr, dict, kCFPropertyListXMLFormat_v1_0, 0, &error), nullptr);
+  EXPECT_NE(error, nullptr);
+  if (error) CFRelease(error);
+  EXPECT_FALSE(host::cf::writePlistFile((root() / "bad.plist").string(), dict));
+  EXPECT_FALSE(std::filesystem::exists(root() / "bad.plist"));
+}
+
+class DictionaryFiles : public DeviceTest {
+ protected:
+  id read(const std::string& name) {
+    return host::send(cls("NSDictionary"), "dictionaryWithContentsOfFile:", ns((root() / name).c_str()));
+  }
+};
+
+TEST_F(DictionaryFiles, ReadsXMLAndBinaryDictionaries) {
+  writeFile(root() / "x.plist",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>enabled</key><true/>"
+            "<key>lockSound</key><integer>3</integer></dict></plist>");
+  id x = read("x.plist");
+  ASSERT_NE(x, nullptr);
+  EXPECT_EQ(host::send<long>(host::send(x, "objectForKey:", ns("lockSound")), "integerValue"), 3);
+  ASSERT_TRUE(host::cf::writePlistFile((root() / "b.plist").string(), x, true));
+  id b = read("b.plist");
+  ASSERT_NE(b, nullptr);
+  EXPECT_TRUE(CFEqual(b, x));
+}
+
+TEST_F(DictionaryFiles, MissingCorruptOrNonDictionaryFilesGiveNil) {
+  EXPECT_EQ(read("missing.plist"), nullptr);
+  writeFile(root() / "empty.plist", "");
+  EXPECT_EQ(read("empty.plist"), nullptr);
+  writeFile(root() / "junk.plist", "this is not a property list");
+  EXPECT_EQ(read("junk.plist"), nullptr);
+  writeFile(root() / "truncated.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key><integer>1");
+  EXPECT_EQ(read("truncated.plist"), nullptr);
+  writeFile(root() / "badbinary.plist", std::string("bplist00\xd1\x01\x02\x51", 12));
+  EXPECT_EQ(read("badbinary.plist"), nullptr);
+  writeFile(root() / "array.plist", "<plist version=\"1.0\"><array><integer>1</integer></array></plist>");
+  EXPECT_EQ(read("array.plist"), nullptr);
+  std::filesystem::create_directories(root() / "folder.plist");
+  EXPECT_EQ(read("folder.plist"), nullptr);
+  EXPECT_EQ(host::send(cls("NSDictionary"), "dictionaryWithContentsOfFile:", nullptr), nullptr);
+}
+
+TEST_F(DictionaryFiles, TheMutableClassGivesAMutableDictionary) {
+  writeFile(root() / "m.plist", "<plist version=\"1.0\"><dict><key>a</key><string>b</string></dict></plist>");
+  id m = host::send(cls("NSMutableDictionary"), "dictionaryWithContentsOfFile:", ns((root() / "m.plist").c_str()));
+  ASSERT_NE(m, nullptr);
+  host::send<void>(m, "setObject:forKey:", ns("d"), ns("c"));
+  EXPECT_EQ(host::send<unsigned long>(m, "count"), 2u);
+}
+
+TEST_F(DictionaryFiles, WriteToFileWritesXML) {
+  id dict = host::send(cls("NSDictionary"), "dictionaryWithObject:forKey:", ns("v"), ns("k"));
+  std::string path = (root() / "out" / "w.plist").string();
+  EXPECT_EQ(host::send<BOOL>(dict, "writeToFile:atomically:", ns(path.c_str()), static_cast<BOOL>(YES)), YES);
+  EXPECT_NE(readFile(path).find("<key>k</key>"), std::string::npos);
+}
+
+TEST_F(DictionaryFiles, ArraysReadFromFilesToo) {
+  writeFile(root() / "a.plist", "<plist version=\"1.0\"><array><string>x</string><integer>-2</integer></array></plist>");
+  id array = host::send(cls("NSArray"), "arrayWithContentsOfFile:", ns((root() / "a.plist").c_str()));
+  ASSERT_NE(array, nullptr);
+  EXPECT_EQ(host::send<long>(host::send(array, "objectAtIndex:", 1UL), "integerValue"), -2);
+  writeFile(root() / "d.plist", "<plist version=\"1.0\"><dict/></plist>");
+  EXPECT_EQ(host::send(cls("NSArray"), "arrayWithContentsOfFile:", ns((root() / "d.plist").c_str())), nullptr);
+}
+
+}  // namespace
