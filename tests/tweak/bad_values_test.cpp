@@ -12,28 +12,29 @@ using Calls = std::vector<std::string>;
 namespace {
 
 struct Case {
+  const char* name;
   const char* plist;  // the value as property-list XML
   const char* heard;  // what the preview of a change from entry 10 to this value plays
 };
 
 // What a sound key's reading turns into, seen through the preview of a change away from entry 10.
 const Case kSoundCases[] = {
-    {"<integer>12</integer>", "play Smooth1.m4a"},
-    {"<integer>-3</integer>", "play BubbleAppear-mono.m4a"},          // clamped to entry 1
-    {"<integer>1099511627788</integer>", "play Smooth1.m4a"},         // 2^40 + 12, truncated to 32 bits
-    {"<integer>46</integer>", "play T2-based_Mac_Startup.m4a"},       // clamped to entry 45
-    {"<real>13.9</real>", "play Smooth2.m4a"},                        // truncated toward zero
-    {"<real>-0.5</real>", "play BubbleAppear-mono.m4a"},
-    {"<true/>", "play BubbleAppear-mono.m4a"},
-    {"<false/>", "play BubbleAppear-mono.m4a"},
-    {"<string>  +0014xyz</string>", "play Unlock-Water.m4a"},
-    {"<string>abc</string>", "play BubbleAppear-mono.m4a"},
-    {"<string></string>", "play BubbleAppear-mono.m4a"},
-    {"<string>99999999999999999999</string>", "play (silent)"},      // saturates, then 32 bits: -1
-    {"<array><integer>12</integer></array>", "play iOSScreenOff-mono.m4a"},  // absent: the default
-    {"<dict><key>a</key><integer>12</integer></dict>", "play iOSScreenOff-mono.m4a"},
-    {"<date>2026-01-01T00:00:00Z</date>", "play iOSScreenOff-mono.m4a"},
-    {"<data>AAEC</data>", "play iOSScreenOff-mono.m4a"},
+    {"Integer", "<integer>12</integer>", "play Smooth1.m4a"},
+    {"NegativeInteger", "<integer>-3</integer>", "play BubbleAppear-mono.m4a"},          // clamped to entry 1
+    {"HugeInteger", "<integer>1099511627788</integer>", "play Smooth1.m4a"},         // 2^40 + 12, truncated to 32 bits
+    {"IntegerAboveRange", "<integer>46</integer>", "play T2-based_Mac_Startup.m4a"},       // clamped to entry 45
+    {"Real", "<real>13.9</real>", "play Smooth2.m4a"},                        // truncated toward zero
+    {"NegativeReal", "<real>-0.5</real>", "play BubbleAppear-mono.m4a"},
+    {"True", "<true/>", "play BubbleAppear-mono.m4a"},
+    {"False", "<false/>", "play BubbleAppear-mono.m4a"},
+    {"NumericString", "<string>  +0014xyz</string>", "play Unlock-Water.m4a"},
+    {"NonNumericString", "<string>abc</string>", "play BubbleAppear-mono.m4a"},
+    {"EmptyString", "<string></string>", "play BubbleAppear-mono.m4a"},
+    {"OverflowingString", "<string>99999999999999999999</string>", "play (silent)"},      // saturates, then 32 bits: -1
+    {"Array", "<array><integer>12</integer></array>", "play iOSScreenOff-mono.m4a"},  // absent: the default
+    {"Dictionary", "<dict><key>a</key><integer>12</integer></dict>", "play iOSScreenOff-mono.m4a"},
+    {"Date", "<date>2026-01-01T00:00:00Z</date>", "play iOSScreenOff-mono.m4a"},
+    {"Data", "<data>AAEC</data>", "play iOSScreenOff-mono.m4a"},
 };
 
 class SoundValueReading : public testing::TestWithParam<Case> {};
@@ -52,31 +53,33 @@ TEST_P(SoundValueReading, IsReadAsFoundationReadsIt) {
   });
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryType, SoundValueReading, testing::ValuesIn(kSoundCases));
+INSTANTIATE_TEST_SUITE_P(EveryType, SoundValueReading, testing::ValuesIn(kSoundCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct SwitchCase {
+  const char* name;
   const char* plist;
   bool on;
 };
 
 const SwitchCase kSwitchCases[] = {
-    {"<true/>", true},
-    {"<false/>", false},
-    {"<integer>1</integer>", true},
-    {"<integer>0</integer>", false},
-    {"<integer>-7</integer>", true},
-    {"<real>0.5</real>", true},  // any non-zero number
-    {"<real>0.0</real>", false},
-    {"<string>YES</string>", true},
-    {"<string>  -0009</string>", true},
-    {"<string>t</string>", true},
-    {"<string>no</string>", false},
-    {"<string>0</string>", false},
-    {"<string></string>", false},
-    {"<array><true/></array>", false},
-    {"<dict><key>enabled</key><true/></dict>", false},
-    {"<date>2026-01-01T00:00:00Z</date>", false},
-    {"<data>AQ==</data>", false},
+    {"True", "<true/>", true},
+    {"False", "<false/>", false},
+    {"One", "<integer>1</integer>", true},
+    {"Zero", "<integer>0</integer>", false},
+    {"NegativeInteger", "<integer>-7</integer>", true},
+    {"Half", "<real>0.5</real>", true},  // any non-zero number
+    {"RealZero", "<real>0.0</real>", false},
+    {"StringYES", "<string>YES</string>", true},
+    {"StringSignedZeros", "<string>  -0009</string>", true},
+    {"StringT", "<string>t</string>", true},
+    {"StringNo", "<string>no</string>", false},
+    {"StringZero", "<string>0</string>", false},
+    {"EmptyString", "<string></string>", false},
+    {"Array", "<array><true/></array>", false},
+    {"Dictionary", "<dict><key>enabled</key><true/></dict>", false},
+    {"Date", "<date>2026-01-01T00:00:00Z</date>", false},
+    {"Data", "<data>AQ==</data>", false},
 };
 
 class SwitchValueReading : public testing::TestWithParam<SwitchCase> {};
@@ -96,6 +99,7 @@ TEST_P(SwitchValueReading, IsReadAsFoundationReadsIt) {
   });
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryType, SwitchValueReading, testing::ValuesIn(kSwitchCases));
+INSTANTIATE_TEST_SUITE_P(EveryType, SwitchValueReading, testing::ValuesIn(kSwitchCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

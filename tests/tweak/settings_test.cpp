@@ -1,6 +1,7 @@
 // Settings: the first load, reloads and their previews, the fallback file, the master switch.
 #include <gtest/gtest.h>
 
+#include "host/runloop.h"
 #include "support/fresh_process.h"
 #include "tweak/device_fixture.h"
 
