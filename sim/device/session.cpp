@@ -1,0 +1,95 @@
+#include "device/session.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+
+#include "host/audio.h"
+#include "host/objc.h"
+#include "host/runloop.h"
+#include "host/trace.h"
+#include "protocol/channel.h"
+#include "protocol/protocol.h"
+
+namespace sim::device {
+namespace {
+
+Channel& channel() {
+  static Channel link(protocol::kChannelFd);
+  return link;
+}
+
+void sendTrace(const char* line, void*) {
+  if (!channel().send("trace", line)) _exit(0);  // the simulator is gone
+}
+
+}  // namespace
+
+Session::Session(std::string processName) : name_(std::move(processName)) {
+  channel();
+  host::setTraceSink(sendTrace, nullptr);
+}
+
+void Session::settle() {
+  host::AutoreleasePool pool;
+  while (host::runloop::runUntilIdle() > 0) {
+  }
+}
+
+void Session::ready() { channel().send("ready"); }
+
+void Session::serve(const CommandHandler& handle, const std::function<void()>& afterCommand) {
+  // Messages are read by a run-loop source and handled here, between turns, so a command never runs
+  // inside another source's callback.
+  std::deque<Message> inbox;
+  bool closed = false;
+  const int fd = channel().fd();
+  host::runloop::addFileDescriptor(fd, [&] {
+    bool end = false;
+    while (auto message = channel().tryReceive(&end)) inbox.push_back(std::move(*message));
+    if (end) {
+      closed = true;
+      host::runloop::removeFileDescriptor(fd);
+    }
+  });
+
+  for (;;) {
+    while (inbox.empty() && !closed) host::runloop::runUntil([&] { return !inbox.empty() || closed; }, 60000);
+    if (inbox.empty()) _exit(0);
+    Message message = std::move(inbox.front());
+    inbox.pop_front();
+    if (message.kind == "clock") {
+      host::audio::setNow(std::strtol(message.body.c_str(), nullptr, 10));
+      channel().send("ok");
+    } else if (message.kind == "sync") {
+      settle();
+      channel().send("idle");
+    } else if (message.kind == "run") {
+      std::string failure;
+      {
+        host::AutoreleasePool pool;
+        failure = handle(protocol::decodeWords(message.body));
+      }
+      settle();
+      if (afterCommand) afterCommand();
+      if (failure.empty()) channel().send("done");
+      else channel().send("fail", failure);
+    } else if (message.kind == "quit") {
+      std::fflush(nullptr);
+      _exit(0);
+    } else {
+      std::fprintf(stderr, "%s: unknown message '%s' from the simulator\n", name_.c_str(), message.kind.c_str());
+    }
+  }
+}
+
+std::string option(int argc, char** argv, const char* name, const std::string& fallback) {
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
+  return fallback;
+}
+
+}  // namespace sim::device

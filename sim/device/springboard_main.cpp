@@ -1,0 +1,65 @@
+// SpringBoard on the simulated device: defines SpringBoard's classes, lets the jailbreak's loader
+// inject the tweaks whose filters name com.apple.springboard, finishes launching, then serves the
+// events the scenario causes (lock, volume-up...) on its main run loop.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "device/session.h"
+#include "host/audio.h"
+#include "host/springboard.h"
+#include "host/substrate.h"
+
+namespace {
+
+namespace sb = host::springboard;
+
+std::string runEvent(const std::vector<std::string>& words) {
+  static const std::map<std::string, std::function<void()>> events = {
+      {"tap-icon", [] { sb::tapIcon(); }},
+      {"passcode-key", [] { sb::pressPasscodeKey(); }},
+      {"lock", [] { sb::lockDevice(); }},
+      {"unlock", [] { sb::unlockDevice(); }},
+      {"unplug-charger", [] { sb::unplugCharger(); }},
+      {"screenshot", [] { sb::takeScreenshot(); }},
+      {"volume-up", [] { sb::pressVolumeUp(); }},
+      {"volume-down", [] { sb::pressVolumeDown(); }},
+      {"flip-switch", [] { sb::flipSwitch(); }},
+      {"scroll-page", [] { sb::startDraggingPage(); }},
+  };
+  if (words.empty()) return "no command";
+  if (words[0] == "plug-charger") {
+    sb::plugInCharger(!(words.size() > 1 && words[1] == "no-chime"));
+    return {};
+  }
+  auto event = events.find(words[0]);
+  if (event == events.end()) return "SpringBoard has no event '" + words[0] + "'";
+  event->second();
+  return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::puts("usage: ravelo-springboard --jbroot DIR [--clock MS]\n"
+              "The simulated device's SpringBoard; ravelo-sim starts it (channel on fd 3).");
+    return 0;
+  }
+  std::string jbroot = sim::device::option(argc, argv, "--jbroot");
+  if (jbroot.empty()) {
+    std::fputs("ravelo-springboard: --jbroot is required (ravelo-sim starts this program)\n", stderr);
+    return 2;
+  }
+  sim::device::Session session("SpringBoard");
+  host::audio::setNow(std::strtol(sim::device::option(argc, argv, "--clock", "0").c_str(), nullptr, 10));
+  sb::defineClasses();
+  host::substrate::loadTweaks("com.apple.springboard", jbroot, "SpringBoard");
+  sb::launchSpringBoard();
+  sim::device::Session::settle();
+  session.ready();
+  session.serve(runEvent);
+}

@@ -1,0 +1,220 @@
+#include "supervisor/device.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cstring>
+
+#include "protocol/protocol.h"
+
+namespace sim {
+namespace {
+
+constexpr int kMaxSyncRounds = 8;
+
+}  // namespace
+
+Device::Device(const DeviceSetup& setup, Transcript& transcript, Recorder& recorder)
+    : setup_(setup),
+      jbroot_(setup.privateView ? "/var/jb" : setup.folders.jbroot.string()),
+      transcript_(transcript),
+      recorder_(recorder),
+      console_(setup.folders.root.string()) {}
+
+Device::~Device() {
+  // Without reports: the transcript has ended (or the run was interrupted).
+  for (Slot* slot : {&settings_, &springBoard_, &shell_, &backboardd_})
+    if (*slot) (*slot)->stop(SIGKILL);
+}
+
+Device::Slot Device::start(const std::string& name, const std::string& program, std::vector<std::string> arguments,
+                           bool inPrivateView) {
+  Launch launch;
+  launch.name = name;
+  launch.executable = (setup_.programs / program).string();
+  launch.arguments = std::move(arguments);
+  if (inPrivateView && setup_.privateView) launch.privateViewRoot = setup_.folders.root.string();
+  report("start " + name);
+  auto process = std::make_unique<DeviceProcess>(launch);
+  serials_[process.get()] = nextSerial_++;
+  if (!readUntil(*process, "ready")) {
+    int status = process->waitEnded();
+    report(name + " ended during its start (" + describeEnd(status) + ")");
+    ++unexpectedEnds_;
+    return nullptr;
+  }
+  return process;
+}
+
+void Device::startSpringBoard() {
+  springBoard_ = start("SpringBoard", "ravelo-springboard",
+                       {"--jbroot", jbroot_, "--clock", std::to_string(clock_)}, true);
+  springBoardFailedLaunch_ = springBoard_ == nullptr;
+}
+
+std::optional<Message> Device::readUntil(DeviceProcess& process, const char* until) {
+  while (auto message = process.channel().receive()) {
+    if (message->kind == "trace") {
+      transcript_.report(process.name(), message->body);
+      recorder_.feed(serials_[&process], message->body);
+    } else if (message->kind == until || message->kind == "fail") {
+      return message;
+    }
+  }
+  return std::nullopt;
+}
+
+void Device::setClock(long ms) {
+  clock_ = ms;
+  for (Slot* slot : {&backboardd_, &springBoard_, &settings_, &shell_}) {
+    if (!running(*slot)) continue;
+    if ((*slot)->channel().send("clock", std::to_string(ms))) readUntil(**slot, "ok");
+  }
+}
+
+void Device::switchOn() {
+  if (on_) return;
+  on_ = true;
+  backboardd_ = start("backboardd", "backboardd", {}, false);
+  startSpringBoard();
+}
+
+void Device::switchOff() {
+  for (Slot* slot : {&settings_, &springBoard_, &shell_, &backboardd_}) {
+    if (!running(*slot)) continue;
+    report("stop " + (*slot)->name());
+    (*slot)->channel().send("quit");
+    (*slot)->waitEnded();
+  }
+  readConsole();
+  on_ = false;
+}
+
+std::string Device::command(Slot& slot, const std::vector<std::string>& words) {
+  if (!running(slot)) return "not running";
+  if (!slot->channel().send("run", protocol::encodeWords(words))) return {};
+  auto answer = readUntil(*slot, "done");
+  if (answer && answer->kind == "fail") return answer->body.empty() ? "failed" : answer->body;
+  return {};
+}
+
+std::string Device::inShell(const std::vector<std::string>& words) {
+  if (!running(shell_)) shell_ = start("shell", "ravelo-shell", {"--jbroot", jbroot_}, true);
+  if (!shell_) return "the shell could not start";
+  return command(shell_, words);
+}
+
+std::string Device::inSpringBoard(const std::vector<std::string>& words) {
+  if (!running(springBoard_)) {
+    return springBoardFailedLaunch_ ? "SpringBoard is not running: it ended during its launch (respring to try again)"
+                                    : "SpringBoard is not running";
+  }
+  return command(springBoard_, words);
+}
+
+std::string Device::inSettings(const std::vector<std::string>& words) {
+  if (!running(settings_)) return "Settings is not running: open-settings first";
+  return command(settings_, words);
+}
+
+void Device::launchSettings() {
+  if (running(settings_)) return;
+  settings_ = start("Settings", "ravelo-settings",
+                    {"--jbroot", jbroot_, "--clock", std::to_string(clock_), "--screen-width",
+                     std::to_string(screenWidth_)},
+                    true);
+}
+
+void Device::setScreenWidth(long points) {
+  screenWidth_ = points;
+  report("the Settings app's screen is " + std::to_string(points) + " points wide");
+  if (running(settings_)) command(settings_, {"screen-width", std::to_string(points)});
+}
+
+bool Device::signalProcess(const std::string& name, int signal) {
+  for (Slot* slot : {&backboardd_, &springBoard_, &settings_, &shell_}) {
+    if (!running(*slot) || (*slot)->name() != name) continue;
+    const char* abbrev = sigabbrev_np(signal);
+    report("send SIG" + std::string(abbrev != nullptr ? abbrev : std::to_string(signal)) + " to " + name);
+    (*slot)->stop(signal);  // its end is reported by settle(), as the system notices it
+    return true;
+  }
+  return false;
+}
+
+void Device::sync() {
+  for (int round = 0; round < kMaxSyncRounds; ++round) {
+    size_t before = transcript_.stepLines().size();
+    for (Slot* slot : {&shell_, &springBoard_, &settings_}) {
+      if (!running(*slot)) continue;
+      if ((*slot)->channel().send("sync")) readUntil(**slot, "idle");
+    }
+    if (transcript_.stepLines().size() == before) return;
+  }
+}
+
+void Device::readConsole() {
+  while (auto line = console_.next()) transcript_.report(line->first, line->second);
+}
+
+void Device::settle() {
+  sync();
+  readConsole();
+  checkEnds();
+}
+
+void Device::stopForRespring(Slot& slot, const char* why) {
+  if (!running(slot)) return;
+  int status = slot->stop(SIGKILL);
+  report(slot->name() + " ended (" + describeEnd(status) + "): " + why);
+  slot.reset();
+}
+
+void Device::respring(int backboarddStatus) {
+  ++resprings_;
+  report("backboardd ended (" + describeEnd(backboarddStatus) + "): respring");
+  stopForRespring(settings_, "apps end with a respring");
+  stopForRespring(springBoard_, "SpringBoard ends with backboardd");
+  backboardd_ = start("backboardd", "backboardd", {}, false);
+  startSpringBoard();
+  sync();
+  readConsole();
+}
+
+void Device::checkEnds() {
+  // The processes' own ends, as the system notices them. A killed backboardd must also be waited for:
+  // whoever killed it has seen it end, so its end is there to collect.
+  for (int pass = 0; pass < 4; ++pass) {
+    bool any = false;
+    if (backboardd_ && backboardd_->checkEnded()) {
+      int status = *backboardd_->checkEnded();
+      backboardd_.reset();
+      respring(status);
+      any = true;
+    }
+    for (Slot* slot : {&springBoard_, &settings_, &shell_}) {
+      if (!*slot || !(*slot)->checkEnded()) continue;
+      int status = *(*slot)->checkEnded();
+      std::string name = (*slot)->name();
+      slot->reset();
+      ++unexpectedEnds_;
+      report(name + " ended unexpectedly (" + describeEnd(status) + ")");
+      any = true;
+      if (slot == &springBoard_ && on_) {
+        report("the system starts SpringBoard again");
+        startSpringBoard();
+        sync();
+        readConsole();
+      }
+    }
+    if (!any) return;
+  }
+}
+
+int Device::takeResprings() {
+  int count = resprings_;
+  resprings_ = 0;
+  return count;
+}
+
+}  // namespace sim

@@ -1,0 +1,199 @@
+// ravelo-sim: runs Ravelo on a simulated iPhone and prints what the system does.
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "host/device.h"
+#include "supervisor/artifacts.h"
+#include "supervisor/commands.h"
+#include "supervisor/device.h"
+#include "supervisor/layout.h"
+#include "supervisor/options.h"
+#include "supervisor/private_view.h"
+#include "supervisor/recorder.h"
+#include "supervisor/runner.h"
+#include "supervisor/scenario.h"
+#include "supervisor/tour.h"
+#include "supervisor/transcript.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) {
+  interrupted = true;
+  sim::killAllDeviceProcesses();
+}
+
+int fail(const std::string& message, int status) {
+  std::fprintf(stderr, "ravelo-sim: %s\n", message.c_str());
+  return status;
+}
+
+// The device root: --root DIR (kept), or a fresh temporary folder (removed at the end).
+fs::path makeRoot(const sim::Options& options, bool* temporary) {
+  *temporary = options.root.empty();
+  if (!options.root.empty()) {
+    fs::create_directories(options.root);
+    return fs::canonical(options.root);
+  }
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/ravelo-sim.XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temporary folder in " + pattern);
+  return fs::canonical(pattern);
+}
+
+
+// Runs the scenario read from `in` until its end, `quit`, an error, or an interrupt.
+int runScenario(std::istream& in, const std::string& name, bool interactive, sim::Runner& runner,
+                sim::Transcript& transcript) {
+  sim::ScenarioReader reader(in, name);
+  int status = 0;
+  for (;;) {
+    if (interactive) {
+      std::fputs("ravelo> ", stderr);
+      std::fflush(stderr);
+    }
+    try {
+      auto line = reader.next();
+      if (!line || interrupted) break;
+      if (line->words[0] == "quit") break;
+      runner.run(*line);
+    } catch (const sim::ScenarioError& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      if (interactive) continue;
+      transcript.note(std::string("stopped: ") + e.what());
+      status = 1;
+      break;
+    }
+    if (interrupted) break;
+  }
+  if (interactive) std::fputc('\n', stderr);
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string error;
+  auto parsed = sim::parseOptions(argc, argv, &error);
+  if (!parsed) return fail(error + " (ravelo-sim --help shows the options)", 2);
+  const sim::Options& options = *parsed;
+  if (options.help) {
+    std::fputs(sim::usageText(), stdout);
+    return 0;
+  }
+  if (options.printTour) {
+    std::fputs(sim::kTourScenario, stdout);
+    return 0;
+  }
+
+  // The scenario source, opened before anything is laid out so a wrong name costs nothing.
+  std::ifstream file;
+  std::istringstream tour(sim::kTourScenario);
+  std::istream* in = &tour;
+  std::string scenarioName = "tour.txt";
+  bool interactive = false;
+  if (options.scenario == "-") {
+    in = &std::cin;
+    scenarioName = "stdin";
+    interactive = isatty(STDIN_FILENO) != 0;
+  } else if (!options.scenario.empty()) {
+    file.open(options.scenario);
+    if (!file) return fail("cannot read the scenario " + options.scenario, 2);
+    in = &file;
+    scenarioName = options.scenario;
+  }
+  std::string record = options.record;
+  if (record.empty() && options.scenario.empty() && !options.noRecord) record = "tour.wav";
+
+  bool temporary = false;
+  fs::path root;
+  try {
+    root = makeRoot(options, &temporary);
+  } catch (const std::exception& e) {
+    return fail(std::string("cannot make the device root: ") + e.what(), 2);
+  }
+  struct Cleanup {
+    fs::path root;
+    bool remove;
+    ~Cleanup() {
+      std::error_code ec;
+      if (remove) fs::remove_all(root, ec);
+    }
+  } cleanup{root, temporary};
+
+  sim::Transcript transcript(stdout);
+  std::vector<std::string> rootForms{root.string()};
+  if (!options.root.empty()) rootForms.push_back(fs::absolute(options.root).lexically_normal().string());
+  transcript.setDeviceRoot(rootForms);
+
+  sim::DeviceSetup setup;
+  setup.folders = {root, root / "var/jb"};
+  sim::Artifacts artifacts = sim::builtArtifacts();
+  setup.programs = artifacts.programs;
+  setup.privateView = options.noLibroot;
+  std::vector<std::string> laidOut;
+  try {
+    laidOut = sim::layOutDevice(setup.folders, artifacts, !options.noLibroot);
+  } catch (const std::exception& e) {
+    return fail(e.what(), 2);
+  }
+  if (options.noLibroot && !sim::privateViewWorks(root.string(), &error)) {
+    return fail("--no-libroot runs the device where /var/jb is its jailbreak root, which needs a private mount "
+                "namespace (root, or unprivileged user namespaces): " + error, 2);
+  }
+  host::device::setRoot(root.string());
+
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  transcript.note("ravelo-sim transcript");
+  transcript.note(std::string("device: jailbreak root /var/jb, ") +
+                  (options.noLibroot ? "no libroot (built-in fallbacks)" : "libroot stand-in"));
+  for (const std::string& line : laidOut) transcript.note("layout " + line);
+
+  int status = 0;
+  int unexpected = 0;
+  long endClock = 0;
+  sim::Recorder recorder(root.string(), options.noLibroot);
+  try {
+    sim::Device device(setup, transcript, recorder);
+    sim::Runner runner(device, transcript);
+    status = runScenario(*in, scenarioName, interactive, runner, transcript);
+    endClock = runner.clock();
+    transcript.heading("end at " + std::to_string(endClock) + "ms");
+    device.switchOff();
+    unexpected = device.unexpectedEnds();
+  } catch (const std::exception& e) {
+    return fail(e.what(), 2);
+  }
+  if (interrupted) return fail("interrupted", 130);
+  if (unexpected > 0) {
+    std::fprintf(stderr, "ravelo-sim: %d device process%s ended unexpectedly (see the transcript)\n", unexpected,
+                 unexpected == 1 ? "" : "es");
+    status = 1;
+  }
+  if (!record.empty()) {
+    std::string problem;
+    bool written = recorder.render(record, &problem);
+    transcript.note("record " + record + ": " + std::to_string(recorder.soundCount()) + " sounds");
+    if (!written) {
+      std::fprintf(stderr, "ravelo-sim: recording %s: %s\n", record.c_str(), problem.c_str());
+      status = 1;
+    }
+  }
+  return status;
+}

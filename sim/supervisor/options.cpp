@@ -1,0 +1,78 @@
+#include "supervisor/options.h"
+
+#include <cstring>
+
+namespace sim {
+
+const char* usageText() {
+  return "usage: ravelo-sim [options] [SCENARIO | -]\n"
+         "\n"
+         "Runs Ravelo on a simulated iPhone: lays out a jailbreak root, starts SpringBoard (with the tweak\n"
+         "injected) and, when asked, the Settings app (with the Ravelo pane), and carries out a scenario,\n"
+         "printing a transcript of what the system did.\n"
+         "\n"
+         "  SCENARIO          a file of commands, one a line ('#' comments); 'help' inside lists them\n"
+         "  -                 read commands from standard input (with a prompt on a terminal)\n"
+         "  (nothing)         run the built-in tour and record it to tour.wav\n"
+         "\n"
+         "options:\n"
+         "  --root DIR        lay the device out in DIR and keep it (default: a temporary folder,\n"
+         "                    removed at the end); DIR's preferences store is kept between runs\n"
+         "  --no-libroot      install no libroot.dylib: the system code's built-in fallbacks find the\n"
+         "                    jailbreak root at /var/jb (the device's processes get a private /var)\n"
+         "  --record FILE     render the run's audio to a WAV file\n"
+         "  --no-record       do not write tour.wav for the tour\n"
+         "  --print-tour      print the built-in tour's scenario and exit\n"
+         "  --help            show this help\n"
+         "\n"
+         "Exit status: 0 when the scenario ran and every check held; 1 when a line was wrong, a check\n"
+         "failed or a device process ended unexpectedly; 2 for a bad command line or device layout.\n";
+}
+
+std::optional<Options> parseOptions(int argc, char** argv, std::string* error) {
+  Options options;
+  bool haveScenario = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](const char* name) -> std::optional<std::string> {
+      if (i + 1 >= argc) {
+        *error = std::string(name) + " needs a value";
+        return std::nullopt;
+      }
+      return std::string(argv[++i]);
+    };
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--root") {
+      auto v = value("--root");
+      if (!v) return std::nullopt;
+      options.root = *v;
+    } else if (arg == "--record") {
+      auto v = value("--record");
+      if (!v) return std::nullopt;
+      options.record = *v;
+    } else if (arg == "--no-libroot") {
+      options.noLibroot = true;
+    } else if (arg == "--no-record") {
+      options.noRecord = true;
+    } else if (arg == "--print-tour") {
+      options.printTour = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      *error = "unknown option " + arg;
+      return std::nullopt;
+    } else if (haveScenario) {
+      *error = "more than one scenario given (" + options.scenario + ", " + arg + ")";
+      return std::nullopt;
+    } else {
+      options.scenario = arg;
+      haveScenario = true;
+    }
+  }
+  if (options.noRecord && !options.record.empty()) {
+    *error = "--record and --no-record exclude each other";
+    return std::nullopt;
+  }
+  return options;
+}
+
+}  // namespace sim

@@ -1,0 +1,25 @@
+// ravelo-sim's command line.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace sim {
+
+struct Options {
+  std::string scenario;           // a file, "-" for standard input, "" for the built-in tour
+  std::string root;               // --root: lay the device out here and keep it
+  bool noLibroot = false;         // --no-libroot
+  std::string record;             // --record FILE ("" : none, except tour.wav for the tour)
+  bool noRecord = false;          // --no-record
+  bool printTour = false;         // --print-tour
+  bool help = false;
+};
+
+// Parses the arguments; nullopt with *error set for a bad command line.
+std::optional<Options> parseOptions(int argc, char** argv, std::string* error);
+
+// The --help text.
+const char* usageText();
+
+}  // namespace sim

@@ -1,0 +1,121 @@
+#include "supervisor/runner.h"
+
+#include <algorithm>
+
+#include "supervisor/checks.h"
+
+namespace sim {
+namespace {
+
+// From switching on (or a respring) until the next step: long enough to hear a startup chord out.
+constexpr long kBootMs = 2000;
+constexpr long kRespringMs = 2000;
+
+const char* typeName(StoredValue::Kind kind) {
+  switch (kind) {
+    case StoredValue::Bool: return "bool";
+    case StoredValue::Integer: return "int";
+    case StoredValue::Real: return "real";
+    case StoredValue::String: return "string";
+  }
+  return "string";
+}
+
+std::string valueText(const StoredValue& value) {
+  switch (value.kind) {
+    case StoredValue::Bool: return value.boolean ? "true" : "false";
+    case StoredValue::Integer: return std::to_string(value.integer);
+    case StoredValue::Real: {
+      char text[64];
+      std::snprintf(text, sizeof text, "%.17g", value.real);
+      return text;
+    }
+    case StoredValue::String: return value.text;
+  }
+  return value.text;
+}
+
+}  // namespace
+
+void Runner::boot() {
+  transcript_.heading("boot at " + std::to_string(clock_) + "ms");
+  device_.setClock(clock_);
+  device_.switchOn();
+  device_.settle();
+  device_.takeResprings();
+  clock_ += kBootMs;
+}
+
+void Runner::run(const ScenarioLine& line) {
+  const CommandSpec& spec = commandFor(line);
+  const std::string name = spec.name;
+  if (name == "help") {
+    std::fputs(helpText().c_str(), stderr);
+    return;
+  }
+  if (name.rfind("expect", 0) == 0) {
+    std::string problem = failedCheck(line, transcript_.stepLines());
+    transcript_.heading("check (" + line.where() + "): " + line.text + (problem.empty() ? ": ok" : ": FAILED"), true);
+    if (!problem.empty()) throw ScenarioError(line, "check failed: " + problem);
+    return;
+  }
+  if (spec.needsDevice && !device_.isOn()) boot();
+
+  ++step_;
+  transcript_.heading("step " + std::to_string(step_) + " (" + line.where() + ") at " + std::to_string(clock_) +
+                      "ms: " + line.text);
+  device_.setClock(clock_);
+  std::string failure = perform(line, spec);
+  device_.settle();
+  if (!failure.empty()) throw ScenarioError(line, failure);
+
+  long duration = spec.durationMs;
+  if (name == "wait") parseCount(line.words[1], &duration);
+  if (device_.takeResprings() > 0) duration = std::max(duration, kRespringMs);
+  clock_ += duration;
+}
+
+std::string Runner::perform(const ScenarioLine& line, const CommandSpec& spec) {
+  const std::string name = spec.name;
+  const std::vector<std::string>& w = line.words;
+  if (name == "set") {
+    StoredValue value;
+    storedValueOf(line, &value);
+    return device_.inShell({"set", w[1], typeName(value.kind), valueText(value)});
+  }
+  if (name == "remove") return device_.inShell({"remove", w[1]});
+  if (name == "notify") return device_.inShell({"notify"});
+  if (name == "respring" || name == "launch") return device_.inShell({"killall", "-9", "backboardd"});
+  if (name == "wait") return {};
+  if (name == "kill") {
+    int signal = w.size() > 2 ? signalNumber(w[2]) : signalNumber("KILL");
+    if (!device_.signalProcess(w[1], signal)) return w[1] + " is not running";
+    return {};
+  }
+  if (name == "screen-width") {
+    long points = 0;
+    parseCount(w[1], &points);
+    device_.setScreenWidth(points);
+    return {};
+  }
+  if (name == "open-settings") {
+    device_.launchSettings();
+    if (!device_.settingsRunning()) return "the Settings app did not start";
+    return device_.inSettings({"open"});
+  }
+  if (spec.actor == Actor::Settings) {
+    std::vector<std::string> words = w;
+    if (name == "press" && words.size() > 2) {
+      // A label of several words, given without quotes.
+      std::string label;
+      for (size_t i = 1; i < words.size(); ++i) label += (i > 1 ? " " : "") + words[i];
+      words = {"press", label};
+    }
+    if (name == "close-settings") words = {"close"};
+    return device_.inSettings(words);
+  }
+  if (spec.actor == Actor::SpringBoard) return device_.inSpringBoard(w);
+  return "the simulator cannot run '" + name + "'";
+}
+
+}  // namespace sim

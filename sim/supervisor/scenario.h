@@ -1,0 +1,48 @@
+// Reading a scenario: one command a line, '#' starts a comment, blank lines are skipped.
+#pragma once
+
+#include <istream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// A scenario line's words. Words are separated by blanks; "double quotes" make one word of text
+// with blanks in it (\" and \\ inside stand for themselves).
+struct ScenarioLine {
+  std::string file;   // as named in messages: the file's name, "tour.txt" or "stdin"
+  int number = 0;     // 1-based
+  std::string text;   // the line without comment and surrounding blanks
+  std::vector<std::string> words;
+  std::vector<bool> quoted;  // per word: whether it was written in quotes
+
+  std::string where() const { return file + ":" + std::to_string(number); }
+};
+
+// A fault in the scenario, reported as "FILE:LINE: message".
+class ScenarioError : public std::runtime_error {
+ public:
+  ScenarioError(const ScenarioLine& line, const std::string& message)
+      : std::runtime_error(line.where() + ": " + message) {}
+};
+
+class ScenarioReader {
+ public:
+  ScenarioReader(std::istream& in, std::string fileName) : in_(in), file_(std::move(fileName)) {}
+
+  // The next line holding a command; nullopt at the end. Throws ScenarioError for an unclosed quote.
+  std::optional<ScenarioLine> next();
+
+ private:
+  std::istream& in_;
+  std::string file_;
+  int number_ = 0;
+};
+
+// The words of `text` (quotes as above); false with *error set for an unclosed quote.
+bool splitWords(const std::string& text, std::vector<std::string>* words, std::string* error,
+                std::vector<bool>* quoted = nullptr);
+
+}  // namespace sim

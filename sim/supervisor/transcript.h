@@ -1,0 +1,43 @@
+// The transcript: what the simulated device did, one line at a time, on standard output.
+//
+//   step <n> (<file>:<line>) at <ms>ms: <command>
+//     [<process>] <what it reported>
+//
+// Host paths below the device root are shown as device paths ("/var/jb/Library/Sounds/Pong.m4a"),
+// so transcripts do not depend on where the device was laid out.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+class Transcript {
+ public:
+  explicit Transcript(std::FILE* out) : out_(out) {}
+
+  // Host folders shown as "" (the device root) in every later line.
+  void setDeviceRoot(const std::vector<std::string>& hostForms);
+
+  // A heading line (step, boot, end...). Starts a new step for the checks unless `keepStep`.
+  void heading(const std::string& text, bool keepStep = false);
+  // A line of `process` within the current step.
+  void report(const std::string& process, const std::string& text);
+  // A line outside any step (layout, record).
+  void note(const std::string& text);
+
+  // The lines reported in the last step, as printed (without indentation).
+  const std::vector<std::string>& stepLines() const { return stepLines_; }
+
+  // `text` with host paths below the device root shown as device paths.
+  std::string devicePaths(const std::string& text) const;
+
+ private:
+  void print(const std::string& line);
+  std::FILE* out_;
+  std::vector<std::string> roots_;
+  std::vector<std::string> stepLines_;
+};
+
+}  // namespace sim
