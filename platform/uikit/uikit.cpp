@@ -17,6 +17,12 @@ __attribute__((constructor)) void defineUIKit() {
   defineColor();
   defineViews();
   defineControls();
+  defineLayout();
+  defineImages();
+  defineLabels();
+  defineTables();
+  defineViewControllers();
+  defineApplication();
 }
 }  // namespace
 

@@ -48,6 +48,9 @@ void layOut(id view);
 // leaves its superview, as UIKit does).
 void deactivateConstraintsLeaving(id view, id oldSuperview);
 
+// Releases the constraints a view holds, as it goes away.
+void releaseHeldConstraints(ViewState& state);
+
 // An autoreleased NSArray of `objects`, in order.
 id makeArray(const std::vector<id>& objects);
 // The elements of an NSArray (empty for nil).

@@ -27,7 +27,7 @@ id viewInitWithFrame(id self, SEL, CGRect frame) {
 void viewDealloc(id self, SEL) {
   auto*& state = ivarRef<ViewState*>(self, "_hostViewState");
   if (state != nullptr) {
-    for (id constraint : state->constraints) release(constraint);
+    releaseHeldConstraints(*state);
     for (id subview : state->subviews) {
       viewState(subview).superview = nullptr;
       release(subview);

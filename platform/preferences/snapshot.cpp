@@ -1,0 +1,139 @@
+// Reading what a preference page shows, and writing it out as text.
+#include <cstdio>
+
+#include "preferences_internal.h"
+
+namespace host::settings {
+namespace {
+
+using host::preferences::elements;
+using host::preferences::text;
+
+bool isA(id object, const char* className) {
+  Class cls = objc_getClass(className);
+  return cls != Nil && isKindOf(object, cls);
+}
+
+RowShot shootRow(id cell, long section, long row) {
+  RowShot shot;
+  shot.section = section;
+  shot.row = row;
+  shot.cellClass = object_getClassName(cell);
+  id specifier = send<BOOL>(cell, "respondsToSelector:", sel("specifier")) ? send(cell, "specifier") : nullptr;
+  shot.key = text(send(specifier, "propertyForKey:", host::preferences::string("key")));
+  for (id view : elements(send(send(cell, "contentView"), "subviews"))) {
+    if (!isA(view, "UILabel")) continue;
+    shot.labels.push_back({text(send(view, "text")), send<CGFloat>(send(view, "font"), "pointSize")});
+  }
+  shot.tint = host::uikit::components(send(cell, "tintColor"));
+  if (isA(cell, "PSControlTableCell")) {
+    id control = send(cell, "control");
+    shot.hasControl = control != nullptr;
+    if (control != nullptr) shot.controlClass = object_getClassName(control);
+    if (isA(control, "UISwitch")) {
+      shot.hasSwitch = true;
+      shot.switchOn = send<BOOL>(control, "isOn") != NO;
+      id onTint = send(control, "onTintColor");
+      shot.hasOnTint = onTint != nullptr;
+      shot.onTint = host::uikit::components(onTint);
+    }
+  }
+  shot.detail = text(send(send(cell, "detailTextLabel"), "text"));
+  return shot;
+}
+
+std::string rgba(const host::uikit::RGBA& c) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.3f,%.3f,%.3f,%.3f", c.red, c.green, c.blue, c.alpha);
+  return buffer;
+}
+
+std::string size(CGSize s) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%gx%g", s.width, s.height);
+  return buffer;
+}
+
+std::string quoted(const std::string& s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+PageShot snapshot(id controller, id navigation) {
+  PageShot page;
+  page.title = text(send(controller, "title"));
+  id table = send(controller, "view");
+  page.viewTint = host::uikit::components(send(table, "tintColor"));
+  page.barTint = host::uikit::components(send(send(navigation, "navigationBar"), "tintColor"));
+  page.enclosingBarTint =
+      host::uikit::components(send(send(send(navigation, "navigationController"), "navigationBar"), "tintColor"));
+  page.rightButtonTitle = text(send(send(send(controller, "navigationItem"), "rightBarButtonItem"), "title"));
+
+  id header = isA(table, "UITableView") ? send(table, "tableHeaderView") : nullptr;
+  page.hasHeader = header != nullptr;
+  if (header != nullptr) {
+    page.headerSize = send<CGRect>(header, "frame").size;
+    for (id view : elements(send(header, "subviews"))) {
+      if (!isA(view, "UIImageView")) continue;
+      page.hasBanner = true;
+      page.bannerSize = send<CGRect>(view, "frame").size;
+      page.bannerHasImage = send(view, "image") != nullptr;
+      break;
+    }
+  }
+  if (!isA(table, "UITableView")) return page;
+  long sections = send<long>(table, "numberOfSections");
+  for (long s = 0; s < sections; ++s) {
+    long rows = send<long>(table, "numberOfRowsInSection:", s);
+    for (long r = 0; r < rows; ++r) {
+      id indexPath = send(reinterpret_cast<id>(requireClass("NSIndexPath")), "indexPathForRow:inSection:", r, s);
+      id cell = send(table, "cellForRowAtIndexPath:", indexPath);
+      if (cell != nullptr) page.rows.push_back(shootRow(cell, s, r));
+    }
+  }
+  return page;
+}
+
+std::string format(const PageShot& page) {
+  std::string out = "page " + quoted(page.title) + " view-tint " + rgba(page.viewTint) + " bar-tint " +
+                    rgba(page.barTint) + " enclosing-bar-tint " + rgba(page.enclosingBarTint) + " right-button " +
+                    quoted(page.rightButtonTitle) + "\n";
+  if (!page.hasHeader) {
+    out += "header none\n";
+  } else {
+    out += "header " + size(page.headerSize);
+    if (page.hasBanner)
+      out += " banner " + size(page.bannerSize) + " image " + (page.bannerHasImage ? "yes" : "no");
+    else
+      out += " banner none";
+    out += "\n";
+  }
+  for (const RowShot& row : page.rows) {
+    out += "row " + std::to_string(row.section) + "." + std::to_string(row.row) + " " + row.cellClass;
+    if (!row.key.empty()) out += " key=" + row.key;
+    out += " labels [";
+    for (size_t i = 0; i < row.labels.size(); ++i) {
+      char pt[32];
+      std::snprintf(pt, sizeof pt, " %gpt", row.labels[i].pointSize);
+      out += (i > 0 ? ", " : "") + quoted(row.labels[i].text) + pt;
+    }
+    out += "] tint " + rgba(row.tint);
+    if (row.hasSwitch) {
+      out += std::string(" switch ") + (row.switchOn ? "on" : "off");
+      out += " on-tint " + (row.hasOnTint ? rgba(row.onTint) : std::string("default"));
+    } else if (row.hasControl) {
+      out += " control " + row.controlClass;
+    }
+    if (!row.detail.empty()) out += " detail " + quoted(row.detail);
+    out += "\n";
+  }
+  return out;
+}
+
+}  // namespace host::settings

@@ -1,0 +1,92 @@
+// UIImage (PNG files, decoded with libpng) and UIImageView.
+#include <png.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "uikit_internal.h"
+
+namespace host::uikit::internal {
+namespace {
+
+// Larger images are refused rather than risk an allocation the device would not make either.
+constexpr unsigned long kMaxPixels = 64ul * 1024 * 1024;
+
+// "@2x" or "@3x" at the end of the file's stem gives the image's scale, as UIKit reads it.
+CGFloat scaleFromName(const std::string& path) {
+  std::string stem = path.substr(path.find_last_of('/') + 1);
+  stem = stem.substr(0, stem.find_last_of('.'));
+  if (stem.size() >= 3 && stem.compare(stem.size() - 3, 3, "@2x") == 0) return 2;
+  if (stem.size() >= 3 && stem.compare(stem.size() - 3, 3, "@3x") == 0) return 3;
+  return 1;
+}
+
+// Decodes the whole file, so a truncated or corrupt PNG counts as unreadable.
+bool decodePNG(const char* path, png_uint_32& width, png_uint_32& height) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path)) return false;
+  if (static_cast<unsigned long>(image.width) * image.height > kMaxPixels) {
+    png_image_free(&image);
+    return false;
+  }
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return false;
+  }
+  width = image.width;
+  height = image.height;
+  return true;
+}
+
+// Nil for a nil path, a missing file, or a file that is not a complete PNG image.
+id imageInitWithContentsOfFile(id self, SEL, id path) {
+  const char* file = path != nullptr ? send<const char*>(path, "UTF8String") : nullptr;
+  png_uint_32 width = 0, height = 0;
+  if (file == nullptr || !decodePNG(file, width, height)) {
+    release(self);
+    return nullptr;
+  }
+  CGFloat scale = scaleFromName(file);
+  ivarRef<CGSize>(self, "_size") = CGSizeMake(width / scale, height / scale);
+  ivarRef<CGFloat>(self, "_scale") = scale;
+  return self;
+}
+id imageWithContentsOfFile(id cls, SEL, id path) {
+  return autorelease(imageInitWithContentsOfFile(send(cls, "alloc"), nullptr, path));
+}
+CGSize imageSize(id self, SEL) { return ivarRef<CGSize>(self, "_size"); }
+CGFloat imageScale(id self, SEL) { return ivarRef<CGFloat>(self, "_scale"); }
+
+// ---- UIImageView ----
+
+// An image view made for an image takes the image's size.
+id imageViewInitWithImage(id self, SEL, id image) {
+  CGSize size = send<CGSize>(image, "size");
+  self = send(self, "initWithFrame:", CGRectMake(0, 0, size.width, size.height));
+  send<void>(self, "setImage:", image);
+  return self;
+}
+
+}  // namespace
+
+void defineImages() {
+  ClassBuilder("UIImage", "NSObject")
+      .ivar<CGSize>("_size")
+      .ivar<CGFloat>("_scale")
+      .classMethod("imageWithContentsOfFile:", &imageWithContentsOfFile)
+      .method("initWithContentsOfFile:", &imageInitWithContentsOfFile)
+      .method("size", &imageSize)
+      .method("scale", &imageScale)
+      .registerClass();
+  ClassBuilder("UIImageView", "UIView")
+      .strongProperty("image")
+      .method("initWithImage:", &imageViewInitWithImage)
+      .registerClass();
+}
+
+}  // namespace host::uikit::internal
