@@ -82,7 +82,10 @@ std::string describe(id object) {
     case Family::Date: return formatDate(dateOf(object));
     case Family::URL: return urlString(object);
     case Family::Error:
-    case Family::Bundle: return text(host::send(object, "description"));
+    case Family::Bundle: {
+      host::AutoreleasePool pool;
+      return text(host::send(object, "description"));
+    }
     case Family::None: break;
   }
   return std::string("<") + object_getClassName(object) + ">";

@@ -54,5 +54,6 @@ CFTypeID CFErrorGetTypeID(void) { return 30; }
 CFErrorDomain CFErrorGetDomain(CFErrorRef err) { return toCF<CFErrorDomain>(host::send(toId(err), "domain")); }
 CFIndex CFErrorGetCode(CFErrorRef err) { return host::send<long>(toId(err), "code"); }
 CFStringRef CFErrorCopyDescription(CFErrorRef err) {
+  host::AutoreleasePool pool;
   return toCF<CFStringRef>(host::retain(host::send(toId(err), "localizedDescription")));
 }

@@ -32,6 +32,7 @@ bool same(CFStringRef a, CFStringRef b) { return a != nullptr && text(toId(a)) =
 std::string domainName(CFStringRef app) {
   if (same(app, kCFPreferencesAnyApplication)) return ".GlobalPreferences";
   if (same(app, kCFPreferencesCurrentApplication)) {
+    host::AutoreleasePool pool;
     id identifier = host::send(host::send(classes().bundle, "mainBundle"), "bundleIdentifier");
     return identifier ? text(identifier) : ".GlobalPreferences";
   }

@@ -303,23 +303,30 @@ CFStringRef CFURLCopyPath(CFURLRef anURL) { return toCF<CFStringRef>(newString(u
 
 CFStringRef CFURLCopyQueryString(CFURLRef anURL, CFStringRef) { return copyOrNull(urlOf(toId(anURL)).parts.query); }
 
+// The functions below use Foundation methods that autorelease; their own pool keeps CF callers
+// free of autoreleased objects, as CF's own functions are.
+
 CFStringRef CFURLCopyLastPathComponent(CFURLRef url) {
+  host::AutoreleasePool pool;
   id s = host::send(toId(url), "lastPathComponent");
   return toCF<CFStringRef>(s ? host::retain(s) : newString(""));
 }
 
 CFStringRef CFURLCopyPathExtension(CFURLRef url) {
+  host::AutoreleasePool pool;
   id s = host::send(toId(url), "pathExtension");
   if (s == nullptr || text(s).empty()) return nullptr;
   return toCF<CFStringRef>(host::retain(s));
 }
 
 CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef, CFURLRef url, CFStringRef pathComponent, Boolean isDirectory) {
+  host::AutoreleasePool pool;
   id appended = host::send(toId(url), "URLByAppendingPathComponent:", toId(pathComponent));
   if (!isDirectory) return toCF<CFURLRef>(host::retain(appended));
   return toCF<CFURLRef>(newURL(urlOf(appended).absolute + "/", nullptr));
 }
 
 CFURLRef CFURLCreateCopyDeletingLastPathComponent(CFAllocatorRef, CFURLRef url) {
+  host::AutoreleasePool pool;
   return toCF<CFURLRef>(host::retain(host::send(toId(url), "URLByDeletingLastPathComponent")));
 }

@@ -19,6 +19,7 @@ TEST(FileURLs, PathsAreEscapedAndDecodedBack) {
 }
 
 TEST(FileURLs, CFCreatorsAndCopies) {
+  long before = host::liveObjectCount();
   CFURLRef dir = CFURLCreateWithFileSystemPath(nullptr, CFSTR("/var/mobile"), kCFURLPOSIXPathStyle, true);
   EXPECT_EQ(host::cf::toStdString(CFURLGetString(dir)), "file:///var/mobile/");
   CFStringRef path = CFURLCopyFileSystemPath(dir, kCFURLPOSIXPathStyle);
@@ -29,9 +30,13 @@ TEST(FileURLs, CFCreatorsAndCopies) {
   EXPECT_EQ(host::cf::toStdString(CFURLGetString(file)), "file:///tmp/a.caf");
   CFURLRef appended = CFURLCreateCopyAppendingPathComponent(nullptr, dir, CFSTR("b c"), false);
   EXPECT_EQ(host::cf::toStdString(CFURLGetString(appended)), "file:///var/mobile/b%20c");
+  CFStringRef last = CFURLCopyLastPathComponent(appended);
+  EXPECT_EQ(host::cf::toStdString(last), "b c");
+  CFRelease(last);
   CFRelease(appended);
   CFRelease(file);
   CFRelease(dir);
+  EXPECT_EQ(host::liveObjectCount(), before);  // CF functions leave nothing autoreleased
 }
 
 TEST(StringURLs, PartsOfAWebAddress) {
@@ -67,6 +72,7 @@ TEST(StringURLs, MalformedStringsGiveNil) {
 }
 
 TEST(StringURLs, RelativeReferencesResolveAgainstTheBase) {
+  host::AutoreleasePool pool;
   CFURLRef base = CFURLCreateWithString(nullptr, CFSTR("https://example.com/a/b/c"), nullptr);
   CFURLRef rel = CFURLCreateWithString(nullptr, CFSTR("../d?q"), base);
   EXPECT_EQ(host::cf::toStdString(CFURLGetString(rel)), "../d?q");
