@@ -3,10 +3,11 @@
 namespace sim {
 namespace {
 
+// The line as written after the command name: expect's text is matched verbatim, quotes included.
 std::string restOf(const ScenarioLine& line) {
-  std::string text;
-  for (size_t i = 1; i < line.words.size(); ++i) text += (i > 1 ? " " : "") + line.words[i];
-  return text;
+  size_t start = line.words[0].size();
+  while (start < line.text.size() && (line.text[start] == ' ' || line.text[start] == '\t')) ++start;
+  return line.text.substr(start);
 }
 
 std::string listed(const std::vector<std::string>& names) {

@@ -107,7 +107,7 @@ const std::vector<CommandSpec> kCommands = {
     {"wait", "MS", "let MS milliseconds pass", Actor::Simulator, 1, 1, 0, false, checkCount},
     {"kill", "PROCESS [SIGNAL]", "end SpringBoard, Settings or backboardd from outside (default KILL)",
      Actor::Simulator, 1, 2, kEventMs, true, checkKill},
-    {"expect", "TEXT", "check: a line of the last step contains TEXT", Actor::Simulator, 1, -1, 0, false, noCheck},
+    {"expect", "TEXT", "check: a line of the last step contains TEXT (as written)", Actor::Simulator, 1, -1, 0, false, noCheck},
     {"expect-not", "TEXT", "check: no line of the last step contains TEXT", Actor::Simulator, 1, -1, 0, false,
      noCheck},
     {"expect-sounds", "[NAME...]", "check: the sounds heard in the last step, in order (none: silence)",

@@ -1,0 +1,245 @@
+// The simulated device end to end: ravelo-sim runs a scenario and the transcript shows what the
+// system did. Most scenarios check themselves (expect lines) and must end with status 0; the tests
+// here add what a scenario cannot check about its own run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/run.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+using testing_support::RunResult;
+using testing_support::TempDir;
+
+namespace {
+
+const std::string kScenarios = SCENARIOS;
+
+RunResult sim(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), RAVELO_SIM);
+  return testing_support::run(arguments);
+}
+
+RunResult scenario(const std::string& name, std::vector<std::string> options = {}) {
+  options.push_back(kScenarios + "/" + name);
+  return sim(options);
+}
+
+bool contains(const RunResult& r, const std::string& text) { return r.output.find(text) != std::string::npos; }
+
+size_t countOf(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+  return n;
+}
+
+}  // namespace
+
+// ---- the eleven events -------------------------------------------------------------------------
+
+TEST(Events, EachOfTheElevenEventsPlaysItsChosenSound) {
+  RunResult r = scenario("events.txt");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(countOf(r.output, ": ok\n"), countOf(r.output, "\ncheck ("));
+}
+
+TEST(Events, WithTheMasterSwitchOffSpringBoardMakesItsOwnSounds) {
+  RunResult r = scenario("system-sounds.txt");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+TEST(Events, TheTweakIsInjectedIntoSpringBoardOnlyByItsFilter) {
+  RunResult r = scenario("pane-respring.txt");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  // SpringBoard loads it at each launch; the Settings app, whose bundle the filter does not name, never.
+  EXPECT_EQ(countOf(r.output, "[SpringBoard] substrate load /var/jb/Library/MobileSubstrate/DynamicLibraries/Ravelo.dylib"), 2u);
+  EXPECT_EQ(countOf(r.output, "[Settings] substrate load"), 0u);
+}
+
+// ---- settings changes --------------------------------------------------------------------------
+
+TEST(Previews, AChangedSelectionPlaysAtOnceFromThePaneOrAShell) {
+  RunResult r = scenario("preview.txt");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+TEST(Switches, ASwitchTurnedOffTakesEffectOnlyAfterARespring) {
+  RunResult r = scenario("switch-off.txt");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+TEST(Switches, ASwitchTurnedOnTakesEffectAfterThePanesRespringButton) {
+  RunResult r = scenario("pane-respring.txt");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+TEST(Startup, TheMasterSwitchOffAtStartUpHooksNothingUntilARespring) {
+  RunResult r = scenario("master-off.txt");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+// ---- the jailbreak root ------------------------------------------------------------------------
+
+TEST(Libroot, WithoutTheLibrootStandInEverythingIsFoundAtVarJb) {
+  RunResult r = scenario("events.txt", {"--no-libroot"});
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(contains(r, "layout /var/jb/usr/lib/libroot.dylib: none"));
+  EXPECT_TRUE(contains(r, "[SpringBoard] audio create 4096 /var/jb/Library/Sounds/"));
+}
+
+TEST(Libroot, WithoutTheLibrootStandInThePanesRespringStillWorks) {
+  RunResult r = scenario("pane-respring.txt", {"--no-libroot"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+TEST(Layout, RootKeepsTheDeviceAndItsStoreAfterTheRun) {
+  TempDir dir;
+  RunResult r = scenario("preview.txt", {"--root", dir.path().string()});
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(fs::exists(dir / "var/jb/Library/Sounds/Pong.m4a"));
+  EXPECT_TRUE(fs::exists(dir / "var/jb/Library/PreferenceBundles/RaveloPrefs.bundle/RaveloPrefs"));
+  EXPECT_TRUE(fs::exists(dir / "var/jb/Library/PreferenceLoader/Preferences/RaveloPrefs.plist"));
+  EXPECT_TRUE(fs::exists(dir / "var/jb/Library/MobileSubstrate/DynamicLibraries/Ravelo.plist"));
+  EXPECT_TRUE(fs::exists(dir / "var/jb/usr/bin/killall"));
+  EXPECT_TRUE(fs::exists(dir / "var/mobile/Library/Preferences/xyz.dorvu..ravelo.plist"));
+  // No path of the host folder leaks into the transcript.
+  EXPECT_FALSE(contains(r, dir.path().string())) << r.output;
+}
+
+// ---- the transcript ----------------------------------------------------------------------------
+
+TEST(Transcript, TheSameScenarioGivesTheSameTranscript) {
+  RunResult first = scenario("pane-respring.txt");
+  RunResult second = scenario("pane-respring.txt");
+  ASSERT_EQ(first.exitCode, 0) << first.output;
+  EXPECT_EQ(first.output, second.output);
+}
+
+TEST(Transcript, StepsNameTheirLineAndTheClockMovesOn) {
+  RunResult r = scenario("master-off.txt");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(contains(r, "\nboot at 0ms\n"));
+  EXPECT_TRUE(contains(r, "\nstep 3 (" + kScenarios + "/master-off.txt:4) at 2000ms: volume-up\n"));
+  EXPECT_TRUE(contains(r, "\nstep 6 (" + kScenarios + "/master-off.txt:8) at 2600ms: volume-up\n"));
+}
+
+TEST(Tour, TheBuiltInTourRunsAndIsRecorded) {
+  TempDir dir;
+  fs::path wav = dir / "tour.wav";
+  RunResult r = sim({"--record", wav.string()});
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  for (const char* event : {"tap-icon", "passcode-key", "lock", "unlock", "plug-charger", "screenshot", "volume-up",
+                            "volume-down", "flip-switch", "scroll-page", "press-respring", "choose unlockSound"})
+    EXPECT_TRUE(contains(r, std::string("ms: ") + event)) << event;
+  EXPECT_TRUE(contains(r, "record " + wav.string() + ": "));
+  ASSERT_TRUE(fs::exists(wav));
+  EXPECT_GT(fs::file_size(wav), 44u * 1000);  // more than a header: seconds of sound
+}
+
+// ---- bad input ---------------------------------------------------------------------------------
+
+TEST(BadInput, AnUnknownCommandNamesFileAndLineAndKeepsTheTranscriptSoFar) {
+  TempDir dir;
+  fs::path file = dir / "bad.txt";
+  testing_support::writeFile(file, "set enabled true\n\n# a comment\nvolume-up\nfrobnicate now\nvolume-down\n");
+  RunResult r = sim({file.string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(contains(r, file.string() + ":5: unknown command 'frobnicate'")) << r.output;
+  EXPECT_TRUE(contains(r, "step 2 (" + file.string() + ":4) at 2000ms: volume-up")) << r.output;
+  EXPECT_FALSE(contains(r, "volume-down")) << r.output;
+}
+
+TEST(BadInput, MalformedLinesNameFileAndLine) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"wait soon", "'soon' is not a whole number"},
+      {"set enabled", "usage: set KEY [bool|int|real|string] VALUE"},
+      {"set lockSound Pong", "write text in \"quotes\" or give a type"},
+      {"set lockSound int eight", "'eight' is not a 64-bit integer"},
+      {"volume-up twice", "usage: volume-up"},
+      {"plug-charger loudly", "'no-chime'"},
+      {"expect \"unclosed", "unclosed quote"},
+      {"kill launchd", "kill names SpringBoard, Settings or backboardd"},
+  };
+  for (const auto& [line, message] : cases) {
+    TempDir dir;
+    fs::path file = dir / "bad.txt";
+    testing_support::writeFile(file, "# first\n" + line + "\n");
+    RunResult r = sim({file.string()});
+    EXPECT_EQ(r.exitCode, 1) << line;
+    EXPECT_TRUE(contains(r, file.string() + ":2: ")) << line << "\n" << r.output;
+    EXPECT_TRUE(contains(r, message)) << line << "\n" << r.output;
+  }
+}
+
+TEST(BadInput, ACommandTheDeviceRefusesStopsTheRun) {
+  TempDir dir;
+  fs::path file = dir / "refused.txt";
+  testing_support::writeFile(file, "toggle VolumeUpC\n");
+  RunResult r = sim({file.string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(contains(r, file.string() + ":1: Settings is not running: open-settings first")) << r.output;
+
+  testing_support::writeFile(file, "open-settings\ntoggle NoSuchKey\n");
+  r = sim({file.string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(contains(r, file.string() + ":2: ")) << r.output;
+}
+
+TEST(BadInput, AFailedCheckNamesWhatWasHeard) {
+  TempDir dir;
+  fs::path file = dir / "check.txt";
+  testing_support::writeFile(file, "volume-up\nexpect-sounds Pong.m4a\n");
+  RunResult r = sim({file.string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(contains(r, file.string() + ":2: check failed: expected Pong.m4a, heard silence")) << r.output;
+}
+
+TEST(BadInput, AMissingScenarioOrOptionIsAUsageError) {
+  EXPECT_EQ(sim({"/no/such/scenario.txt"}).exitCode, 2);
+  RunResult r = sim({"--frobnicate"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_TRUE(contains(r, "unknown option --frobnicate"));
+  EXPECT_EQ(sim({"--help"}).exitCode, 0);
+}
+
+// ---- processes ---------------------------------------------------------------------------------
+
+TEST(Crashes, ASpringBoardThatDiesIsReportedRestartedAndFailsTheRun) {
+  TempDir dir;
+  fs::path file = dir / "crash.txt";
+  testing_support::writeFile(file,
+                             "set enabled true\nset VolumeUpC true\nvolume-up\nkill SpringBoard SEGV\n"
+                             "volume-up\nexpect-sounds iOSScreenOff-mono.m4a\n");
+  RunResult r = sim({file.string()});
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_TRUE(contains(r, "[sim] SpringBoard ended unexpectedly (signal 11 (Segmentation fault))")) << r.output;
+  EXPECT_TRUE(contains(r, "[sim] the system starts SpringBoard again")) << r.output;
+  // The scenario went on: the new SpringBoard has the tweak and plays the event's sound.
+  EXPECT_TRUE(contains(r, "check (" + file.string() + ":6): expect-sounds iOSScreenOff-mono.m4a: ok")) << r.output;
+  EXPECT_TRUE(contains(r, "ravelo-sim: 1 device process ended unexpectedly")) << r.output;
+}
+
+TEST(Crashes, KillingBackboarddIsARespringNotACrash) {
+  TempDir dir;
+  fs::path file = dir / "respring.txt";
+  testing_support::writeFile(file, "tap-icon\nkill backboardd\ntap-icon\n");
+  RunResult r = sim({file.string()});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(contains(r, "[sim] backboardd ended (signal 9 (Killed)): respring")) << r.output;
+  EXPECT_EQ(countOf(r.output, "[sim] start SpringBoard"), 2u);
+}
+
+TEST(Interactive, StandardInputRunsCommandsToo) {
+  TempDir dir;
+  fs::path file = dir / "input.txt";
+  testing_support::writeFile(file, "volume-up\nquit\nvolume-down\n");
+  RunResult r = testing_support::run({"/bin/sh", "-c", std::string(RAVELO_SIM) + " - < " + file.string()});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(contains(r, "step 1 (stdin:1) at 2000ms: volume-up")) << r.output;
+  EXPECT_FALSE(contains(r, "volume-down")) << r.output;
+}
