@@ -1,5 +1,6 @@
 #include "sound_service.h"
 
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -33,7 +34,9 @@ struct State {
   int live = 0;
   std::vector<Event> log;
   std::vector<mixer::Placement> placements;
-  std::unordered_map<std::uint32_t, std::vector<Sounding>> sounding;
+  // Per identifier, in the order played. One identifier's plays all last as long, so with the clock
+  // moving forward they also end in this order and the finished ones are dropped from the front.
+  std::unordered_map<std::uint32_t, std::deque<Sounding>> sounding;
 };
 
 // Never destroyed: another library's static destructor may still call the service at exit.
@@ -138,8 +141,8 @@ void playSound(std::uint32_t id, bool alert) {
     }
     if (name.empty()) name = "(silent)";
     if (pcm) {
-      std::vector<Sounding>& playing = s.sounding[id];
-      std::erase_if(playing, [at](const Sounding& p) { return p.endMs <= at; });
+      std::deque<Sounding>& playing = s.sounding[id];
+      while (!playing.empty() && playing.front().endMs <= at) playing.pop_front();
       playing.push_back({s.placements.size(), at + pcm->durationMs()});
       s.placements.push_back({file, file.empty() ? id : 0, at, std::nullopt});
     }

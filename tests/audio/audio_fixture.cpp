@@ -6,16 +6,6 @@
 
 namespace audio_testing {
 
-std::unique_ptr<testing_support::TempDir> SystemSounds::sounds;
-
-void SystemSounds::SetUpTestSuite() {
-  sounds = std::make_unique<testing_support::TempDir>();
-  makeTone(*sounds / "tone.m4a", 440, 0.3);
-  makeTone(*sounds / "tone.mp3", 660, 0.3);
-}
-
-void SystemSounds::TearDownTestSuite() { sounds.reset(); }
-
 void SystemSounds::SetUp() {
   host::setTraceSink([](const char* line, void* to) { static_cast<std::vector<std::string>*>(to)->push_back(line); },
                      &traced);
@@ -26,8 +16,8 @@ void SystemSounds::SetUp() {
 
 void SystemSounds::TearDown() { host::setTraceSink(nullptr, nullptr); }
 
-std::string SystemSounds::tone() { return (*sounds / "tone.m4a").string(); }
-std::string SystemSounds::mp3() { return (*sounds / "tone.mp3").string(); }
+std::string SystemSounds::tone() { return aacTone(); }
+std::string SystemSounds::mp3() { return mp3Tone(); }
 
 OSStatus SystemSounds::create(const std::string& path, SystemSoundID* out) {
   CFURLRef url = CFURLCreateFromFileSystemRepresentation(nullptr, reinterpret_cast<const UInt8*>(path.c_str()),

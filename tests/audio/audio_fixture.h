@@ -4,7 +4,6 @@
 #include <AudioToolbox/AudioServices.h>
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,8 +13,6 @@ namespace audio_testing {
 
 class SystemSounds : public ::testing::Test {
  protected:
-  static void SetUpTestSuite();
-  static void TearDownTestSuite();
   void SetUp() override;
   void TearDown() override;
 
@@ -32,7 +29,6 @@ class SystemSounds : public ::testing::Test {
   std::vector<std::string> traced;
 
   testing_support::TempDir dir;
-  static std::unique_ptr<testing_support::TempDir> sounds;
 };
 
 }  // namespace audio_testing

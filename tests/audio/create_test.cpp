@@ -72,9 +72,9 @@ TEST_F(CreatingSounds, MissingEmptyGarbageAndFolderPathsFail) {
 }
 
 TEST_F(CreatingSounds, AFileOverThirtySecondsIsTooLong) {
-  audio_testing::makeTone(dir / "long.m4a", 440, 31);
+  std::string tooLong = audio_testing::sharedTone("long.m4a", 440, 31);
   SystemSoundID id = 777;
-  EXPECT_EQ(create((dir / "long.m4a").string(), &id), kAudioServicesSystemSoundExceededMaximumDurationError);
+  EXPECT_EQ(create(tooLong, &id), kAudioServicesSystemSoundExceededMaximumDurationError);
   EXPECT_EQ(id, 777u);
 }
 

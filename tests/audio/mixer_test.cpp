@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "host/mixer.h"
 #include "sound_files.h"
 #include "support/temp_dir.h"
 
-using audio_testing::makeTone;
 using audio_testing::readWav;
 using audio_testing::Wav;
 using host::mixer::Placement;
@@ -18,15 +15,8 @@ constexpr double kHeard = 0.05;
 
 class Mixer : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    sounds_ = std::make_unique<testing_support::TempDir>();
-    makeTone(*sounds_ / "tone.m4a", 440, 0.3);
-    makeTone(*sounds_ / "tone.mp3", 660, 0.3);
-  }
-  static void TearDownTestSuite() { sounds_.reset(); }
-
-  static std::string tone() { return (*sounds_ / "tone.m4a").string(); }
-  static std::string mp3() { return (*sounds_ / "tone.mp3").string(); }
+  static std::string tone() { return audio_testing::aacTone(); }
+  static std::string mp3() { return audio_testing::mp3Tone(); }
 
   Wav render(const std::vector<Placement>& placements, long durationMs, int channels = 2) {
     std::string error;
@@ -36,9 +26,7 @@ class Mixer : public ::testing::Test {
   }
 
   testing_support::TempDir dir_;
-  static std::unique_ptr<testing_support::TempDir> sounds_;
 };
-std::unique_ptr<testing_support::TempDir> Mixer::sounds_;
 
 TEST_F(Mixer, WritesACanonicalSixteenBitWavOfTheGivenDuration) {
   Wav wav = render({}, 1500);

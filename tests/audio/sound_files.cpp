@@ -1,6 +1,7 @@
 #include "sound_files.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -18,6 +19,21 @@ void makeTone(const std::filesystem::path& file, double hz, double seconds) {
                                       "-c:a", codec, file.string()});
   ASSERT_EQ(result.exitCode, 0) << result.output;
 }
+
+std::string sharedTone(const std::string& name, double hz, double seconds) {
+  std::filesystem::path folder = AUDIO_TEST_SOUNDS;
+  std::filesystem::path file = folder / name;
+  if (std::filesystem::exists(file)) return file.string();
+  std::filesystem::create_directories(folder);
+  // Made under a name of this process's own, then renamed: tests running in parallel never see half a file.
+  std::filesystem::path partial = folder / (std::to_string(getpid()) + "." + name);
+  makeTone(partial, hz, seconds);
+  std::filesystem::rename(partial, file);
+  return file.string();
+}
+
+std::string aacTone() { return sharedTone("tone.m4a", 440, 0.3); }
+std::string mp3Tone() { return sharedTone("tone.mp3", 660, 0.3); }
 
 namespace {
 std::uint32_t le32(const std::string& b, size_t at) {

@@ -12,6 +12,14 @@ namespace audio_testing {
 // .mp3, with the ffmpeg tool. Fails the test if ffmpeg does.
 void makeTone(const std::filesystem::path& file, double hz = 440, double seconds = 0.3);
 
+// The same, made once for all test processes in the build tree's sound folder ("name" ends in .m4a
+// or .mp3; the same name must always mean the same tone). Returns its path.
+std::string sharedTone(const std::string& name, double hz, double seconds);
+
+// The tones most tests use: 0.3 s, 440 Hz AAC and 660 Hz MP3.
+std::string aacTone();
+std::string mp3Tone();
+
 struct Wav {
   std::string riff, wave, fmt, data;  // the four chunk tags
   std::uint32_t riffSize = 0, fmtSize = 0, dataSize = 0;
