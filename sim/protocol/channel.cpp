@@ -1,6 +1,7 @@
 #include "protocol/channel.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -69,10 +70,20 @@ bool Channel::send(std::string_view kind, std::string_view body) const {
   }
 }
 
-std::optional<Message> Channel::receive() const {
+std::optional<Message> Channel::receive(int timeoutMs, bool* timedOut) const {
+  if (timedOut != nullptr) *timedOut = false;
+  if (fd_ >= 0 && timeoutMs >= 0) {
+    pollfd p{fd_, POLLIN, 0};
+    int ready;
+    do ready = ::poll(&p, 1, timeoutMs);
+    while (ready < 0 && errno == EINTR);
+    if (ready == 0) {
+      if (timedOut != nullptr) *timedOut = true;
+      return std::nullopt;
+    }
+  }
   bool closed = false;
-  auto message = receiveWith(fd_, 0, &closed);
-  return message;
+  return receiveWith(fd_, 0, &closed);
 }
 
 std::optional<Message> Channel::tryReceive(bool* closed) const { return receiveWith(fd_, MSG_DONTWAIT, closed); }

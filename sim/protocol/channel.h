@@ -32,8 +32,9 @@ class Channel {
   // Sends one message; false when the other side is gone.
   bool send(std::string_view kind, std::string_view body = {}) const;
 
-  // Waits for the next message; nullopt when the other side has closed its end (or died).
-  std::optional<Message> receive() const;
+  // Waits for the next message; nullopt when the other side has closed its end (or died), or when
+  // `timeoutMs` (if not negative) passed first, which sets *timedOut.
+  std::optional<Message> receive(int timeoutMs = -1, bool* timedOut = nullptr) const;
 
   // The next message if one is already waiting, without blocking; nullopt otherwise, with *closed
   // set when the other side has closed its end.

@@ -112,6 +112,8 @@ const std::vector<CommandSpec> kCommands = {
      noCheck},
     {"expect-sounds", "[NAME...]", "check: the sounds heard in the last step, in order (none: silence)",
      Actor::Simulator, 0, -1, 0, false, noCheck},
+    {"note", "TEXT", "print TEXT in the transcript (a heading for what follows)", Actor::Simulator, 1, -1, 0, false,
+     noCheck},
     {"help", "", "list the commands", Actor::Simulator, 0, 0, 0, false, noCheck},
     {"quit", "", "end the scenario here", Actor::Simulator, 0, 0, 0, false, noCheck},
 };

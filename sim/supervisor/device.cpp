@@ -11,6 +11,9 @@ namespace sim {
 namespace {
 
 constexpr int kMaxSyncRounds = 8;
+// A device process that gives no answer for this long is taken for hung and killed (no step of a
+// working device takes more than a fraction of a second).
+constexpr int kAnswerTimeoutMs = 60000;
 
 }  // namespace
 
@@ -53,7 +56,15 @@ void Device::startSpringBoard() {
 }
 
 std::optional<Message> Device::readUntil(DeviceProcess& process, const char* until) {
-  while (auto message = process.channel().receive()) {
+  for (;;) {
+    bool timedOut = false;
+    auto message = process.channel().receive(kAnswerTimeoutMs, &timedOut);
+    if (timedOut) {
+      report(process.name() + " gave no answer for " + std::to_string(kAnswerTimeoutMs / 1000) + " s: killing it");
+      process.stop(SIGKILL);
+      return std::nullopt;
+    }
+    if (!message) return std::nullopt;
     if (message->kind == "trace") {
       transcript_.report(process.name(), message->body);
       recorder_.feed(serials_[&process], message->body);
@@ -61,7 +72,6 @@ std::optional<Message> Device::readUntil(DeviceProcess& process, const char* unt
       return message;
     }
   }
-  return std::nullopt;
 }
 
 void Device::setClock(long ms) {

@@ -53,6 +53,12 @@ void Runner::run(const ScenarioLine& line) {
     std::fputs(helpText().c_str(), stderr);
     return;
   }
+  if (name == "note") {
+    size_t start = line.words[0].size();
+    while (start < line.text.size() && (line.text[start] == ' ' || line.text[start] == '\t')) ++start;
+    transcript_.heading("-- " + line.text.substr(start), true);
+    return;
+  }
   if (name.rfind("expect", 0) == 0) {
     std::string problem = failedCheck(line, transcript_.stepLines());
     transcript_.heading("check (" + line.where() + "): " + line.text + (problem.empty() ? ": ok" : ": FAILED"), true);
