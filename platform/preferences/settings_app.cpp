@@ -64,6 +64,11 @@ std::unique_ptr<Pane> Pane::open(const std::string& jbroot, const std::string& e
     fail(error, "no principal class in " + bundlePath);
     return nullptr;
   }
+  if (!send<BOOL>(reinterpret_cast<id>(principal), "isSubclassOfClass:", requireClass("UIViewController"))) {
+    fail(error, std::string("the principal class ") + class_getName(principal) + " of " + bundlePath +
+                    " is not a view controller");
+    return nullptr;
+  }
 
   std::unique_ptr<Pane> pane(new Pane);
   pane->controller_ = send(classObject(class_getName(principal)), "new");

@@ -50,6 +50,7 @@ TEST(Navigation, ANavigationControllerInsideAnotherAnswersTheEnclosingOne) {
 }
 
 TEST(Navigation, AControllerFreesItsStackAndBar) {
+  send(cls("UIScreen"), "mainScreen");  // the screen lives for the whole process
   long before = host::liveObjectCount();
   {
     host::AutoreleasePool pool;
