@@ -10,5 +10,6 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DRAVELO_SANITIZE=ON
 cmake --build build-asan -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
+ctest --test-dir build-asan --output-on-failure -j"$jobs"

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
+#include <unistd.h>
 
 namespace host::device {
 
@@ -17,5 +19,13 @@ std::string root() {
 void setRoot(const std::string& folder) { setenv("RAVELO_DEVICE_ROOT", folder.c_str(), 1); }
 
 std::string path(const std::string& devicePath) { return root() + devicePath; }
+
+void preloadRootLibraryForSanitizer(const std::string& path) {
+#if defined(RAVELO_SANITIZE)
+  if (access(path.c_str(), R_OK) == 0) dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+#else
+  (void)path;
+#endif
+}
 
 }  // namespace host::device

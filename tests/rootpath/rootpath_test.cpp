@@ -27,7 +27,12 @@ class Deliverable {
   }
   std::vector<std::string> ask(std::vector<std::string> args, std::vector<std::string> env = {}) const {
     args.insert(args.begin(), (dir_ / "probe").string());
-    env.push_back(std::string("LD_LIBRARY_PATH=") + PLATFORM_LIB_DIR);  // the stand-in libSystem
+    std::string libraryPath = PLATFORM_LIB_DIR;  // the stand-in libSystem
+#if defined(RAVELO_SANITIZE)
+    // The sanitizer's dlopen hides the probe's run paths (see host/device.h); name the folder directly.
+    libraryPath += ":" + (dir_ / ".jbroot/usr/lib").string();
+#endif
+    env.push_back("LD_LIBRARY_PATH=" + libraryPath);
     auto result = run(args, env);
     EXPECT_EQ(result.exitCode, 0) << result.output;
     return lines(result.output);

@@ -75,6 +75,7 @@ void Device::writeFallbackFile(const std::string& xml) {
 }
 
 void Device::loadTweak() {
+  host::device::preloadRootLibraryForSanitizer(jbroot() / "usr/lib/libroot.dylib");
   fs::path tweak = jbroot() / "Library/MobileSubstrate/DynamicLibraries/Ravelo.dylib";
   void* handle = dlopen(tweak.c_str(), RTLD_NOW);
   ASSERT_NE(handle, nullptr) << dlerror();

@@ -18,4 +18,11 @@ void setRoot(const std::string& folder);
 // The host path of a device path: root() + devicePath (devicePath starts with '/').
 std::string path(const std::string& devicePath);
 
+// AddressSanitizer intercepts dlopen, so glibc takes the sanitizer runtime for the caller and never
+// searches the calling library's run paths: a deliverable could not find libroot.dylib there. In a
+// sanitizer build this loads the library at `path` (if present) ahead of time, so the deliverable's
+// dlopen("libroot.dylib") finds it by its soname; in a normal build it does nothing and the run paths
+// are what find it.
+void preloadRootLibraryForSanitizer(const std::string& path);
+
 }  // namespace host::device
