@@ -1,0 +1,46 @@
+// Defining SpringBoard's classes, leaving out those a test wants missing.
+#include <cstring>
+
+#include "host/springboard.h"
+#include "springboard_internal.h"
+
+namespace host::springboard {
+namespace {
+
+struct Definition {
+  const char* name;
+  void (*define)();
+};
+
+// Superclasses (UIKit's) come first; SpringBoard's own classes do not subclass one another.
+constexpr Definition kClasses[] = {
+    {"SBIconView", &detail::defineIconView},
+    {"SBIconScrollView", &detail::defineIconScrollView},
+    {"SBHIconManager", &detail::defineIconManager},
+    {"SBFolderView", &detail::defineFolderView},
+    {"SBUIPasscodeLockViewBase", &detail::definePasscodeView},
+    {"SBSleepWakeHardwareButtonInteraction", &detail::defineLockButtonInteraction},
+    {"SBLockScreenManager", &detail::defineLockScreenManager},
+    {"SBCoverSheetPrimarySlidingViewController", &detail::defineCoverSheetViewController},
+    {"SBCoverSheetPresentationManager", &detail::defineCoverSheetPresentationManager},
+    {"SBUIController", &detail::defineUIController},
+    {"SSScreenCapturer", &detail::defineScreenCapturer},
+    {"SBVolumeControl", &detail::defineVolumeControl},
+    {"SpringBoard", &detail::defineSpringBoard},
+    {"HostSwitchTarget", &detail::defineSwitchTarget},
+};
+
+bool isListed(const char* name, std::initializer_list<const char*> names) {
+  for (const char* n : names)
+    if (std::strcmp(n, name) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+void defineClasses(std::initializer_list<const char*> missing) {
+  for (const Definition& d : kClasses)
+    if (!isListed(d.name, missing)) d.define();
+}
+
+}  // namespace host::springboard

@@ -1,0 +1,116 @@
+// Host stand-in for SpringBoard: its classes that the tweak hooks or asks, and the events a person
+// causes on the device (locking it, pressing volume up, tapping an icon...), driven the way SpringBoard
+// itself would call those classes.
+//
+// The classes keep the system behaviour of the methods the tweak takes over, observably: the system's
+// own lock sound, charging chime, screenshot shutter and keypad click go through the system-sound
+// service (AudioServicesPlaySystemSound with iOS's predefined identifiers below), the volume moves,
+// the lock and cover-sheet states follow lock and unlock. So a test can tell a wrapper that ran the
+// previous implementation from a replacement that did not.
+//
+// Everything here runs on the calling thread, which plays SpringBoard's main thread.
+#pragma once
+
+#include <objc/runtime.h>
+
+#include <initializer_list>
+
+namespace host::springboard {
+
+// iOS's predefined system sounds that SpringBoard plays itself.
+constexpr unsigned kLockSoundID = 1100;             // the lock click
+constexpr unsigned kKeypadTockSoundID = 1104;       // a passcode keypad key
+constexpr unsigned kChargerConnectedSoundID = 1106; // the charging chime
+constexpr unsigned kShutterSoundID = 1108;          // the screenshot shutter
+
+// ---- the process ------------------------------------------------------------------------------
+
+// Defines SpringBoard's classes in this process, except those named in `missing`, as a system that
+// lacks them (another iOS version) would be: SBHIconManager, SBIconView, SBUIPasscodeLockViewBase,
+// SBSleepWakeHardwareButtonInteraction, SBLockScreenManager, SBCoverSheetPrimarySlidingViewController,
+// SBCoverSheetPresentationManager, SBUIController, SSScreenCapturer, SBVolumeControl, SBFolderView,
+// SpringBoard. Call it once per process, before the tweak is loaded (UIKit's classes come from the
+// UIKit stand-in). Events that need a missing class do what the rest of the system does without it.
+void defineClasses(std::initializer_list<const char*> missing = {});
+
+// The device's state after start-up: unlocked, with the cover sheet dismissed since the last lock,
+// no charger, volume 8/16, the switch off.
+
+// ---- events -----------------------------------------------------------------------------------
+
+// SpringBoard finishes launching: the application object is sent applicationDidFinishLaunching: with
+// itself as the argument.
+void launchSpringBoard();
+
+// The side button locks the device: the button interaction sends _playLockSound while the interface
+// is not yet locked (or, pressed on the lock screen, while it already is), then the lock screen
+// manager reports the interface locked and the cover sheet counts as not dismissed since the lock.
+void lockDevice();
+
+// The cover sheet is swiped away: its primary sliding view controller gets viewWillDisappear:YES, then
+// the presentation manager records the dismissal and the interface is unlocked. Repeated while
+// unlocked, it is a later dismissal of the cover sheet.
+void unlockDevice();
+
+// A charger is connected: the power source reports charging and whether it wants the chime (a charger
+// that was already charging, or wireless charging with the chime off, does not), then SBUIController
+// is sent playChargingChimeIfAppropriate.
+void plugInCharger(bool wantsChime = true);
+void unplugCharger();
+
+// The side and volume-up buttons together: the screen is captured, then +[SSScreenCapturer
+// playScreenshotSound] is sent.
+void takeScreenshot();
+
+// The volume buttons: SBVolumeControl is sent increaseVolume / decreaseVolume.
+void pressVolumeUp();
+void pressVolumeDown();
+
+// A person flips SpringBoard's switch (a UISwitch in its process): the switch toggles, then it is sent
+// sendActionsForControlEvents:UIControlEventValueChanged, as UIKit does for a user's flip.
+void flipSwitch();
+
+// A finger starts dragging the home-screen pages: SBFolderView is sent scrollViewWillBeginDragging:
+// with its scroll view.
+void startDraggingPage();
+
+// An app icon is tapped: SBHIconManager is sent iconTapped: with the icon's view (`icon`, or
+// SpringBoard's own icon view when nil).
+void tapIcon(id icon = nullptr);
+
+// A key of the passcode keypad goes down: the passcode view (made on first use, when SpringBoard also
+// sends it setPlaysKeypadSounds:YES, as keyboard clicks are on) is sent _sendDelegateKeypadKeyDown.
+void pressPasscodeKey();
+
+// ---- state a person could read off the device -------------------------------------------------
+
+float volume();                           // 0 to 1, in steps of 1/16
+bool isLocked();                          // SBLockScreenManager's isUILocked (false without the class)
+bool hasBeenDismissedSinceKeybagLock();   // the presentation manager's answer (false without it)
+bool isCharging();
+bool switchIsOn();
+int switchValueChangesSeen();             // ValueChanged actions the switch's target received
+int appsOpened();                         // icons the icon manager acted on
+id lastTappedIcon();
+int keypadKeyDownsSent();                 // key-downs the passcode view passed to its delegate
+bool playsKeypadSounds();                 // the passcode view's setting
+int coverSheetDisappearances();           // viewWillDisappear: the cover sheet handled
+int pageDragsBegun();                     // scrollViewWillBeginDragging: the folder view handled
+int screenshotsTaken();
+bool hasFinishedLaunching();
+
+// ---- SpringBoard's objects, for tests that send them messages directly: made on first use (the
+// passcode view as pressPasscodeKey describes), nil when the class is missing
+
+id iconManager();
+id iconView();
+id passcodeView();
+id lockButtonInteraction();
+id coverSheetViewController();
+id chargingController();   // SBUIController's shared instance
+id volumeControl();
+id springBoardSwitch();
+id folderView();
+id application();
+
+}  // namespace host::springboard
