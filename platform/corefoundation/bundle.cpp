@@ -77,7 +77,9 @@ id bundleAt(const std::string& rawPath, bool always) {
   if (it != bundles().end()) return it->second;
   auto* box = new BundleBox;
   box->path = path;
-  id bundle = newObject(classes().bundle, box);
+  // Bundles live for the whole process, so they are made outside +alloc and not counted as live objects.
+  id bundle = class_createInstance(classes().bundle, 0);
+  boxSlot(bundle) = box;
   bundles().emplace(path, bundle);
   return bundle;
 }

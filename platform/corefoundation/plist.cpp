@@ -191,11 +191,26 @@ plist_t toNode(id object) {
 id parsePropertyList(const void* bytes, size_t length, CFOptionFlags mutability, bool* binary) {
   if (bytes == nullptr || length == 0 || length > UINT32_MAX) return nullptr;
   const char* data = static_cast<const char*>(bytes);
+  bool isBinary = plist_is_binary(data, static_cast<uint32_t>(length)) != 0;
   plist_t root = nullptr;
   plist_from_memory(data, static_cast<uint32_t>(length), &root);
   PlistPtr owner(root);
   if (root == nullptr) return nullptr;
-  if (binary) *binary = plist_is_binary(data, static_cast<uint32_t>(length)) != 0;
+  if (isBinary) {
+    // libplist aborts (an assertion) when asked for a dictionary key holding a NUL byte, which a
+    // corrupt binary file can produce. Its XML writer and reader do not: going through XML turns such
+    // a file into one that reads back cleanly or not at all.
+    char* xml = nullptr;
+    uint32_t xmlLength = 0;
+    plist_to_xml(root, &xml, &xmlLength);
+    owner.reset();
+    root = nullptr;
+    if (xml != nullptr) plist_from_xml(xml, xmlLength, &root);
+    std::free(xml);
+    owner.reset(root);
+    if (root == nullptr) return nullptr;
+  }
+  if (binary) *binary = isBinary;
   return fromNode(root, mutability);
 }
 

@@ -25,6 +25,8 @@ class PropertyLists : public DeviceTest {
     set("huge", host::send(cls("NSNumber"), "numberWithUnsignedLongLong:", ULLONG_MAX));
     set("half", host::send(cls("NSNumber"), "numberWithDouble:", 0.5));
     set("big", host::send(cls("NSNumber"), "numberWithDouble:", 1e30));
+    set("third", host::send(cls("NSNumber"), "numberWithDouble:", 1.0 / 3.0));
+    set("tiny", host::send(cls("NSNumber"), "numberWithDouble:", -2.5e-300));
     set("text", ns("caf\xC3\xA9 <&>"));
     set("date", host::send(cls("NSDate"), "dateWithTimeIntervalSinceReferenceDate:", 599529600.0));
     set("data", host::send(cls("NSData"), "dataWithBytes:length:", "\x00\x01\xFF", 3UL));
@@ -133,6 +135,17 @@ TEST_F(DictionaryFiles, MissingCorruptOrNonDictionaryFilesGiveNil) {
   std::filesystem::create_directories(root() / "folder.plist");
   EXPECT_EQ(read("folder.plist"), nullptr);
   EXPECT_EQ(host::send(cls("NSDictionary"), "dictionaryWithContentsOfFile:", nullptr), nullptr);
+}
+
+TEST_F(DictionaryFiles, ABinaryKeyHoldingANulCharacterDoesNotCrash) {
+  // {"a\0b" = 1} with a UTF-16 key: objects at 8, 11 and 18, one-byte offsets and references.
+  std::string bytes("bplist00\xD1\x01\x02\x63\x00\x61\x00\x00\x00\x62\x10\x01\x08\x0B\x12", 23);
+  bytes += std::string(6, '\0') + "\x01\x01" + std::string(7, '\0') + "\x03" + std::string(15, '\0') + "\x14";
+  writeFile(root() / "nul.plist", bytes);
+  id dict = read("nul.plist");
+  if (dict != nullptr) {
+    EXPECT_EQ(CFGetTypeID(dict), CFDictionaryGetTypeID());
+  }
 }
 
 TEST_F(DictionaryFiles, TheMutableClassGivesAMutableDictionary) {
