@@ -15,7 +15,6 @@ using Runs = std::vector<std::string>;
 namespace {
 
 TEST(Respring, StartsKillallForBackboarddWithExactlyThreeArguments) {
-  SKIP_WITHOUT_RUN_PATHS();
   inFreshProcess([] {
     SettingsDevice device;
     auto pane = device.open();
@@ -28,7 +27,6 @@ TEST(Respring, StartsKillallForBackboarddWithExactlyThreeArguments) {
 }
 
 TEST(Respring, EachPressStartsItsOwnKillall) {
-  SKIP_WITHOUT_RUN_PATHS();
   inFreshProcess([] {
     SettingsDevice device;
     auto pane = device.open();

@@ -156,7 +156,6 @@ TEST(Specifiers, AListWithoutRowsShowsNoHeader) {
 // ---- the banner header ----
 
 TEST(Header, TheBannerFillsA160PointHeaderAboveTheRows) {
-  SKIP_WITHOUT_RUN_PATHS();
   inFreshProcess([] {
     SettingsDevice device;
     host::uikit::setScreenWidth(414);
@@ -219,7 +218,6 @@ void recordImagePaths() {
 }
 
 TEST(Header, TheBannerIsReadBelowTheJailbreakRoot) {
-  SKIP_WITHOUT_RUN_PATHS();
   inFreshProcess([] {
     SettingsDevice device;
     recordImagePaths();

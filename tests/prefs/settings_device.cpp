@@ -30,6 +30,7 @@ SettingsDevice::SettingsDevice(Layout layout) {
     fs::copy_file(LIBROOT_PATH, jbroot() / "usr/lib/libroot.dylib");
     // The loader-relative run path: the bundle's .jbroot leads back to the jailbreak root.
     fs::create_directory_symlink("../../..", bundle() / ".jbroot");
+    host::device::preloadRootLibraryForSanitizer((jbroot() / "usr/lib/libroot.dylib").string());
   }
   if (layout.killall) {
     fs::create_directories(jbroot() / "usr/bin");

@@ -48,16 +48,6 @@ class SettingsDevice {
   testing_support::TempDir dir_;
 };
 
-// AddressSanitizer's dlopen interceptor makes the loader search from the sanitizer's library instead of
-// the bundle, so the bundle's run paths never find libroot.dylib and every path falls back to /var/jb.
-// Tests that need the library skip themselves in that build.
-#if defined(__SANITIZE_ADDRESS__)
-#define SKIP_WITHOUT_RUN_PATHS() \
-  GTEST_SKIP() << "the sanitizer's dlopen interceptor hides the bundle's run paths (no libroot.dylib)"
-#else
-#define SKIP_WITHOUT_RUN_PATHS() static_cast<void>(0)
-#endif
-
 // The pane tint and system blue, as the UIKit stand-in reports colours.
 host::uikit::RGBA paneTint();
 

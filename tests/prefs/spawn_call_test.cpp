@@ -51,7 +51,6 @@ namespace {
 using Arguments = std::vector<std::string>;
 
 TEST(RespringCall, StartsTheResolvedToolWithNoActionsNoAttributesAndANullEnvironment) {
-  SKIP_WITHOUT_RUN_PATHS();
   inFreshProcess([] {
     SettingsDevice device;
     auto pane = device.open();
