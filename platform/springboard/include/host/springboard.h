@@ -26,11 +26,13 @@ constexpr unsigned kShutterSoundID = 1108;          // the screenshot shutter
 // ---- the process ------------------------------------------------------------------------------
 
 // Defines SpringBoard's classes in this process, except those named in `missing`, as a system that
-// lacks them (another iOS version) would be: SBHIconManager, SBIconView, SBUIPasscodeLockViewBase,
-// SBSleepWakeHardwareButtonInteraction, SBLockScreenManager, SBCoverSheetPrimarySlidingViewController,
-// SBCoverSheetPresentationManager, SBUIController, SSScreenCapturer, SBVolumeControl, SBFolderView,
-// SpringBoard. Call it once per process, before the tweak is loaded (UIKit's classes come from the
-// UIKit stand-in). Events that need a missing class do what the rest of the system does without it.
+// lacks them (another iOS version) would be: SBHIconManager, SBIconView, SBIconScrollView,
+// SBUIPasscodeLockViewBase, SBSleepWakeHardwareButtonInteraction, SBLockScreenManager,
+// SBCoverSheetPrimarySlidingViewController, SBCoverSheetPresentationManager, SBUIController,
+// SSScreenCapturer, SBVolumeControl, SBFolderView, SpringBoard, and HostSwitchTarget (the object that
+// listens to SpringBoard's switch). Call it once per process, before the tweak is loaded (UIKit's
+// classes, UISwitch among them, come from the UIKit stand-in). Events that need a missing class do
+// what the rest of the system does without it: nothing, or no more than the part that does not need it.
 void defineClasses(std::initializer_list<const char*> missing = {});
 
 // The device's state after start-up: unlocked, with the cover sheet dismissed since the last lock,
