@@ -213,4 +213,8 @@ TEST_F(MisuseDeathTest, OutOfRangeIndexAbortsWithARangeException) {
   EXPECT_DEATH(CFRelease(nullptr), "NULL");
 }
 
+TEST_F(MisuseDeathTest, ANullCStringAbortsAsOnTheDevice) {
+  EXPECT_DEATH(host::send(cls("NSString"), "stringWithUTF8String:", static_cast<const char*>(nullptr)), "NULL cString");
+}
+
 }  // namespace

@@ -26,7 +26,7 @@ enum {
   kCFStringEncodingUTF32BE = 0x18000100,
   kCFStringEncodingUTF32LE = 0x1c000100
 };
-enum { kCFStringEncodingInvalidId = 0xffffffffU };
+#define kCFStringEncodingInvalidId (0xffffffffU)
 
 typedef CFOptionFlags CFStringCompareFlags;
 enum {
