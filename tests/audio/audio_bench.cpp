@@ -12,17 +12,21 @@
 
 namespace {
 
-// A 0.3 s AAC tone made once per run in a temporary folder.
-const std::string& toneFile() {
-  static std::string path = [] {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("audio_bench." + std::to_string(getpid()));
+// A 0.3 s AAC tone made once per run in a temporary folder, removed at exit.
+struct ToneFile {
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("audio_bench." + std::to_string(getpid()));
+  std::string path = (dir / "tone.m4a").string();
+  ToneFile() {
     std::filesystem::create_directories(dir);
-    std::string file = (dir / "tone.m4a").string();
-    std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:duration=0.3 -c:a aac " + file;
+    std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:duration=0.3 -c:a aac " + path;
     if (std::system(command.c_str()) != 0) std::abort();
-    return file;
-  }();
-  return path;
+  }
+  ~ToneFile() { std::filesystem::remove_all(dir); }
+};
+
+const std::string& toneFile() {
+  static ToneFile tone;
+  return tone.path;
 }
 
 SystemSoundID createTone() {

@@ -4,6 +4,18 @@
 // Nothing is played through a sound card: every call is logged here and traced as one line
 // (host/trace.h), and the audible plays are kept as placements on a virtual clock, from which the
 // process's audio can be rendered to a WAV file (host/mixer.h).
+//
+// Trace lines (exact; <ms> is the virtual clock, <name> the file's last path component):
+//   audio create <id> <path> ok
+//   audio create - <path> status <status>          also "(null url)" / "(not a file url)" for <path>
+//   audio play <id> <name> at <ms>ms               a created sound, heard
+//   audio play <id> system <system name> at <ms>ms a predefined sound, heard ("system lock")
+//   audio play <id> (silent) at <ms>ms             0, unknown, disposed or unassigned predefined identifier
+//   audio play 4095 (vibrate) at <ms>ms            the vibration: nothing heard
+//   audio alert ...                                 the same forms, from AudioServicesPlayAlertSound
+//   audio dispose <id> <name> at <ms>ms            and "<name> (cut short) at" when it was still heard
+//   audio dispose <id> (no sound) at <ms>ms        an identifier naming no live created sound (status -1500)
+// host::mixer::TraceCollector turns them back into placements.
 #pragma once
 
 #include <cstdint>
