@@ -184,23 +184,6 @@ TEST(Tints, CellsWithoutAControlKeepTheirOwnTint) {
   });
 }
 
-TEST(Tints, EveryRowOfTheShippedListIsStyled) {
-  inFreshProcess([] {
-    SettingsDevice device;
-    auto pane = device.open();
-    ASSERT_NE(pane, nullptr);
-    PageShot page = pane->show();
-    int switches = 0;
-    for (const RowShot& row : page.rows) {
-      if (!row.hasSwitch) continue;
-      ++switches;
-      EXPECT_EQ(row.tint, paneTint()) << row.key;
-      EXPECT_EQ(row.onTint, paneTint()) << row.key;
-    }
-    EXPECT_EQ(switches, 12);
-  });
-}
-
 // ---- the header on every cell request ----
 
 TEST(HeaderInstallation, EveryCellRequestPutsTheSameHeaderBack) {

@@ -157,20 +157,6 @@ TEST(SpecifierList, DonationAndMailCellsCallTheControllerActions) {
   EXPECT_EQ(actions, (std::vector<std::string>{"PayPal", "Email"}));
 }
 
-TEST(SpecifierList, EveryGroupHasALabelAndAFooter) {
-  Plist root = load(kResources + "/Root.plist");
-  ASSERT_NE(root.get(), nullptr);
-  int groups = 0;
-  for (plist_t item : items(root.get())) {
-    if (text(item, "cell") != "PSGroupCell") continue;
-    ++groups;
-    EXPECT_NE(text(item, "label"), "(not a string)");
-    EXPECT_NE(text(item, "footerText"), "(not a string)");
-  }
-  EXPECT_GT(groups, 1);
-  EXPECT_EQ(text(items(root.get()).front(), "cell"), "PSGroupCell") << "the list starts outside any group";
-}
-
 TEST(Generators, CommittedFilesAreWhatTheScriptsWrite) {
   TempDir out;
   for (const char* name : {"Root.plist", "banner.png"}) {
