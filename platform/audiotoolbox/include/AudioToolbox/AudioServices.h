@@ -2,7 +2,8 @@
  *
  * A system sound is a short sound file turned into an identifier once (Create), then played by that
  * identifier as often as wanted, asynchronously (Play), and finally released (Dispose). Identifiers
- * 1000-2000 name the system's own predefined sounds and need no Create.
+ * 1000-2000 name the system's own predefined sounds and need no Create (1100 lock, 1103-1105 keypad,
+ * 1106 charger connected, 1108 camera shutter, ...); one the system does not assign plays nothing.
  * On this host nothing reaches a sound card: see host/audio.h for what the service records. */
 #ifndef RAVELO_AUDIOTOOLBOX_AUDIOSERVICES_H
 #define RAVELO_AUDIOTOOLBOX_AUDIOSERVICES_H
