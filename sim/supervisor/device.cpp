@@ -37,6 +37,13 @@ Device::Slot Device::start(const std::string& name, const std::string& program, 
   launch.executable = (setup_.programs / program).string();
   launch.arguments = std::move(arguments);
   if (inPrivateView && setup_.privateView) launch.privateViewRoot = setup_.folders.root.string();
+#if defined(__SANITIZE_ADDRESS__)
+  // AddressSanitizer's dlopen interceptor makes the dynamic loader take the sanitizer's runtime for
+  // the caller, so a deliverable's own run paths (@loader_path/.jbroot/usr/lib) are not searched. In
+  // sanitized builds the library folder they name is given through the environment instead; without
+  // the libroot stand-in it holds nothing, as before.
+  if (!setup_.privateView) launch.environment.emplace_back("LD_LIBRARY_PATH", (setup_.folders.jbroot / "usr/lib").string());
+#endif
   report("start " + name);
   auto process = std::make_unique<DeviceProcess>(launch);
   serials_[process.get()] = nextSerial_++;
@@ -64,7 +71,12 @@ std::optional<Message> Device::readUntil(DeviceProcess& process, const char* unt
       process.stop(SIGKILL);
       return std::nullopt;
     }
-    if (!message) return std::nullopt;
+    if (!message) {
+      // Its end of the channel closed: it is exiting. Collect its end now, so that settle() reports it
+      // within this step whatever the timing.
+      process.waitEnded();
+      return std::nullopt;
+    }
     if (message->kind == "trace") {
       transcript_.report(process.name(), message->body);
       recorder_.feed(serials_[&process], message->body);
@@ -79,6 +91,7 @@ void Device::setClock(long ms) {
   for (Slot* slot : {&backboardd_, &springBoard_, &settings_, &shell_}) {
     if (!running(*slot)) continue;
     if ((*slot)->channel().send("clock", std::to_string(ms))) readUntil(**slot, "ok");
+    else (*slot)->waitEnded();
   }
 }
 
@@ -102,7 +115,10 @@ void Device::switchOff() {
 
 std::string Device::command(Slot& slot, const std::vector<std::string>& words) {
   if (!running(slot)) return "not running";
-  if (!slot->channel().send("run", protocol::encodeWords(words))) return {};
+  if (!slot->channel().send("run", protocol::encodeWords(words))) {
+    slot->waitEnded();
+    return {};
+  }
   auto answer = readUntil(*slot, "done");
   if (answer && answer->kind == "fail") return answer->body.empty() ? "failed" : answer->body;
   return {};
@@ -158,6 +174,7 @@ void Device::sync() {
     for (Slot* slot : {&shell_, &springBoard_, &settings_}) {
       if (!running(*slot)) continue;
       if ((*slot)->channel().send("sync")) readUntil(**slot, "idle");
+      else (*slot)->waitEnded();
     }
     if (transcript_.stepLines().size() == before) return;
   }

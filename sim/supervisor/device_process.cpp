@@ -65,6 +65,7 @@ DeviceProcess::DeviceProcess(const Launch& launch) : name_(launch.name) {
     } else if (dup2(theirs, protocol::kChannelFd) < 0) {
       childFails("dup2");
     }
+    for (const auto& [name, value] : launch.environment) setenv(name.c_str(), value.c_str(), 1);
     if (!launch.privateViewRoot.empty()) {
       std::string error;
       if (!enterPrivateView(launch.privateViewRoot, &error)) childFails(error);

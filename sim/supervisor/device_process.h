@@ -16,6 +16,7 @@ struct Launch {
   std::string executable;               // host path
   std::vector<std::string> arguments;   // after argv[0] (which is the name)
   std::string privateViewRoot;          // non-empty: run it in the private view of this device root
+  std::vector<std::pair<std::string, std::string>> environment;  // added to the simulator's
 };
 
 class DeviceProcess {
