@@ -34,10 +34,6 @@ std::string run(const std::vector<std::string>& words) {
   if (words.empty()) return "no command";
   const std::string& command = words[0];
   std::string error;
-  if (command == "screen-width" && words.size() == 2) {
-    host::uikit::setScreenWidth(std::strtod(words[1].c_str(), nullptr));
-    return {};
-  }
   if (command == "open") {
     if (pane) return "the Ravelo pane is already open";
     pane = host::settings::Pane::open(jbroot, "RaveloPrefs", &error);

@@ -91,7 +91,7 @@ const std::vector<CommandSpec> kCommands = {
     {"respring", "", "run killall -9 backboardd: SpringBoard restarts", Actor::Shell, 0, 0, kRespringMs, true,
      noCheck},
     // the Settings app
-    {"screen-width", "POINTS", "the Settings app's screen width (now and at its next launch)", Actor::Settings, 1, 1,
+    {"screen-width", "POINTS", "the Settings app's screen width, from its next launch (default 390)", Actor::Settings, 1, 1,
      0, false, checkWidth},
     {"open-settings", "", "launch Settings if needed and open the Ravelo pane", Actor::Settings, 0, 0, kEventMs, true,
      noCheck},

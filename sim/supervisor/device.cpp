@@ -153,8 +153,9 @@ void Device::launchSettings() {
 
 void Device::setScreenWidth(long points) {
   screenWidth_ = points;
-  report("the Settings app's screen is " + std::to_string(points) + " points wide");
-  if (running(settings_)) command(settings_, {"screen-width", std::to_string(points)});
+  // A device's screen does not change under a running app: the width is the next launch's.
+  report("the Settings app's screen is " + std::to_string(points) + " points wide" +
+         (running(settings_) ? " from its next launch" : ""));
 }
 
 bool Device::signalProcess(const std::string& name, int signal) {

@@ -56,7 +56,7 @@ class Device {
   bool springBoardRunning() const { return running(springBoard_); }
   bool settingsRunning() const { return running(settings_); }
   void launchSettings();
-  // The Settings app's screen width: for its next launch, and now if it runs.
+  // The Settings app's screen width, from its next launch.
   void setScreenWidth(long points);
 
   // Sends `signal` to a process from outside ("SpringBoard", "Settings", "backboardd") and waits for it
