@@ -42,18 +42,18 @@ size_t countOf(const std::string& text, const std::string& part) {
 
 // ---- the eleven events -------------------------------------------------------------------------
 
-TEST(Events, EachOfTheElevenEventsPlaysItsChosenSound) {
+TEST(SimEvents, EachOfTheElevenEventsPlaysItsChosenSound) {
   RunResult r = scenario("events.txt");
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(countOf(r.output, ": ok\n"), countOf(r.output, "\ncheck ("));
 }
 
-TEST(Events, WithTheMasterSwitchOffSpringBoardMakesItsOwnSounds) {
+TEST(SimEvents, WithTheMasterSwitchOffSpringBoardMakesItsOwnSounds) {
   RunResult r = scenario("system-sounds.txt");
   EXPECT_EQ(r.exitCode, 0) << r.output;
 }
 
-TEST(Events, TheTweakIsInjectedIntoSpringBoardOnlyByItsFilter) {
+TEST(SimEvents, TheTweakIsInjectedIntoSpringBoardOnlyByItsFilter) {
   RunResult r = scenario("pane-respring.txt");
   ASSERT_EQ(r.exitCode, 0) << r.output;
   // SpringBoard loads it at each launch; the Settings app, whose bundle the filter does not name, never.
@@ -63,41 +63,41 @@ TEST(Events, TheTweakIsInjectedIntoSpringBoardOnlyByItsFilter) {
 
 // ---- settings changes --------------------------------------------------------------------------
 
-TEST(Previews, AChangedSelectionPlaysAtOnceFromThePaneOrAShell) {
+TEST(SimPreviews, AChangedSelectionPlaysAtOnceFromThePaneOrAShell) {
   RunResult r = scenario("preview.txt");
   EXPECT_EQ(r.exitCode, 0) << r.output;
 }
 
-TEST(Switches, ASwitchTurnedOffTakesEffectOnlyAfterARespring) {
+TEST(SimSwitches, ASwitchTurnedOffTakesEffectOnlyAfterARespring) {
   RunResult r = scenario("switch-off.txt");
   EXPECT_EQ(r.exitCode, 0) << r.output;
 }
 
-TEST(Switches, ASwitchTurnedOnTakesEffectAfterThePanesRespringButton) {
+TEST(SimSwitches, ASwitchTurnedOnTakesEffectAfterThePanesRespringButton) {
   RunResult r = scenario("pane-respring.txt");
   EXPECT_EQ(r.exitCode, 0) << r.output;
 }
 
-TEST(Startup, TheMasterSwitchOffAtStartUpHooksNothingUntilARespring) {
+TEST(SimStartup, TheMasterSwitchOffAtStartUpHooksNothingUntilARespring) {
   RunResult r = scenario("master-off.txt");
   EXPECT_EQ(r.exitCode, 0) << r.output;
 }
 
 // ---- the jailbreak root ------------------------------------------------------------------------
 
-TEST(Libroot, WithoutTheLibrootStandInEverythingIsFoundAtVarJb) {
+TEST(SimLibroot, WithoutTheLibrootStandInEverythingIsFoundAtVarJb) {
   RunResult r = scenario("events.txt", {"--no-libroot"});
   ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_TRUE(contains(r, "layout /var/jb/usr/lib/libroot.dylib: none"));
   EXPECT_TRUE(contains(r, "[SpringBoard] audio create 4096 /var/jb/Library/Sounds/"));
 }
 
-TEST(Libroot, WithoutTheLibrootStandInThePanesRespringStillWorks) {
+TEST(SimLibroot, WithoutTheLibrootStandInThePanesRespringStillWorks) {
   RunResult r = scenario("pane-respring.txt", {"--no-libroot"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
 }
 
-TEST(Layout, RootKeepsTheDeviceAndItsStoreAfterTheRun) {
+TEST(SimLayout, RootKeepsTheDeviceAndItsStoreAfterTheRun) {
   TempDir dir;
   RunResult r = scenario("preview.txt", {"--root", dir.path().string()});
   ASSERT_EQ(r.exitCode, 0) << r.output;
@@ -113,14 +113,14 @@ TEST(Layout, RootKeepsTheDeviceAndItsStoreAfterTheRun) {
 
 // ---- the transcript ----------------------------------------------------------------------------
 
-TEST(Transcript, TheSameScenarioGivesTheSameTranscript) {
+TEST(SimTranscript, TheSameScenarioGivesTheSameTranscript) {
   RunResult first = scenario("pane-respring.txt");
   RunResult second = scenario("pane-respring.txt");
   ASSERT_EQ(first.exitCode, 0) << first.output;
   EXPECT_EQ(first.output, second.output);
 }
 
-TEST(Transcript, StepsNameTheirLineAndTheClockMovesOn) {
+TEST(SimTranscript, StepsNameTheirLineAndTheClockMovesOn) {
   RunResult r = scenario("master-off.txt");
   ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_TRUE(contains(r, "\nboot at 0ms\n"));
@@ -128,7 +128,7 @@ TEST(Transcript, StepsNameTheirLineAndTheClockMovesOn) {
   EXPECT_TRUE(contains(r, "\nstep 6 (" + kScenarios + "/master-off.txt:8) at 2600ms: volume-up\n"));
 }
 
-TEST(Tour, TheBuiltInTourRunsAndIsRecorded) {
+TEST(SimTour, TheBuiltInTourRunsAndIsRecorded) {
   TempDir dir;
   fs::path wav = dir / "tour.wav";
   RunResult r = sim({"--record", wav.string()});
@@ -143,7 +143,7 @@ TEST(Tour, TheBuiltInTourRunsAndIsRecorded) {
 
 // ---- bad input ---------------------------------------------------------------------------------
 
-TEST(BadInput, AnUnknownCommandNamesFileAndLineAndKeepsTheTranscriptSoFar) {
+TEST(SimBadInput, AnUnknownCommandNamesFileAndLineAndKeepsTheTranscriptSoFar) {
   TempDir dir;
   fs::path file = dir / "bad.txt";
   testing_support::writeFile(file, "set enabled true\n\n# a comment\nvolume-up\nfrobnicate now\nvolume-down\n");
@@ -154,7 +154,7 @@ TEST(BadInput, AnUnknownCommandNamesFileAndLineAndKeepsTheTranscriptSoFar) {
   EXPECT_FALSE(contains(r, "volume-down")) << r.output;
 }
 
-TEST(BadInput, MalformedLinesNameFileAndLine) {
+TEST(SimBadInput, MalformedLinesNameFileAndLine) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"wait soon", "'soon' is not a whole number"},
       {"set enabled", "usage: set KEY [bool|int|real|string] VALUE"},
@@ -176,7 +176,7 @@ TEST(BadInput, MalformedLinesNameFileAndLine) {
   }
 }
 
-TEST(BadInput, ACommandTheDeviceRefusesStopsTheRun) {
+TEST(SimBadInput, ACommandTheDeviceRefusesStopsTheRun) {
   TempDir dir;
   fs::path file = dir / "refused.txt";
   testing_support::writeFile(file, "toggle VolumeUpC\n");
@@ -190,7 +190,7 @@ TEST(BadInput, ACommandTheDeviceRefusesStopsTheRun) {
   EXPECT_TRUE(contains(r, file.string() + ":2: ")) << r.output;
 }
 
-TEST(BadInput, AFailedCheckNamesWhatWasHeard) {
+TEST(SimBadInput, AFailedCheckNamesWhatWasHeard) {
   TempDir dir;
   fs::path file = dir / "check.txt";
   testing_support::writeFile(file, "volume-up\nexpect-sounds Pong.m4a\n");
@@ -199,7 +199,7 @@ TEST(BadInput, AFailedCheckNamesWhatWasHeard) {
   EXPECT_TRUE(contains(r, file.string() + ":2: check failed: expected Pong.m4a, heard silence")) << r.output;
 }
 
-TEST(BadInput, AMissingScenarioOrOptionIsAUsageError) {
+TEST(SimBadInput, AMissingScenarioOrOptionIsAUsageError) {
   EXPECT_EQ(sim({"/no/such/scenario.txt"}).exitCode, 2);
   RunResult r = sim({"--frobnicate"});
   EXPECT_EQ(r.exitCode, 2);
@@ -209,7 +209,7 @@ TEST(BadInput, AMissingScenarioOrOptionIsAUsageError) {
 
 // ---- processes ---------------------------------------------------------------------------------
 
-TEST(Crashes, ASpringBoardThatDiesIsReportedRestartedAndFailsTheRun) {
+TEST(SimCrashes, ASpringBoardThatDiesIsReportedRestartedAndFailsTheRun) {
   TempDir dir;
   fs::path file = dir / "crash.txt";
   testing_support::writeFile(file,
@@ -224,7 +224,7 @@ TEST(Crashes, ASpringBoardThatDiesIsReportedRestartedAndFailsTheRun) {
   EXPECT_TRUE(contains(r, "ravelo-sim: 1 device process ended unexpectedly")) << r.output;
 }
 
-TEST(Crashes, KillingBackboarddIsARespringNotACrash) {
+TEST(SimCrashes, KillingBackboarddIsARespringNotACrash) {
   TempDir dir;
   fs::path file = dir / "respring.txt";
   testing_support::writeFile(file, "tap-icon\nkill backboardd\ntap-icon\n");
@@ -234,7 +234,7 @@ TEST(Crashes, KillingBackboarddIsARespringNotACrash) {
   EXPECT_EQ(countOf(r.output, "[sim] start SpringBoard"), 2u);
 }
 
-TEST(Interactive, StandardInputRunsCommandsToo) {
+TEST(SimInteractive, StandardInputRunsCommandsToo) {
   TempDir dir;
   fs::path file = dir / "input.txt";
   testing_support::writeFile(file, "volume-up\nquit\nvolume-down\n");
