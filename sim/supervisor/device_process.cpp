@@ -57,6 +57,8 @@ DeviceProcess::DeviceProcess(const Launch& launch) : name_(launch.name) {
   if (pid == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(1);
+    // A group of its own: a Ctrl-C at the terminal reaches the simulator, which ends the device.
+    setpgid(0, 0);
     int devNull = open("/dev/null", O_RDONLY);
     if (devNull >= 0) dup2(devNull, STDIN_FILENO);
     dup2(STDERR_FILENO, STDOUT_FILENO);
