@@ -124,16 +124,16 @@ const std::vector<CommandSpec>& commandTable() { return kCommands; }
 
 const CommandSpec& commandFor(const ScenarioLine& line) {
   const std::string& name = line.words.front();
-  for (const CommandSpec& spec : kCommands) {
-    if (name != spec.name) continue;
+  for (const CommandSpec& entry : kCommands) {
+    if (name != entry.name) continue;
     int count = static_cast<int>(line.words.size()) - 1;
-    if (count < spec.minArguments || (spec.maxArguments >= 0 && count > spec.maxArguments)) {
-      std::string usage = std::string(spec.name) + (spec.arguments[0] != '\0' ? " " : "") + spec.arguments;
+    if (count < entry.minArguments || (entry.maxArguments >= 0 && count > entry.maxArguments)) {
+      std::string usage = std::string(entry.name) + (entry.arguments[0] != '\0' ? " " : "") + entry.arguments;
       throw ScenarioError(line, "malformed line: usage: " + usage);
     }
-    std::string problem = spec.check(line);
+    std::string problem = entry.check(line);
     if (!problem.empty()) throw ScenarioError(line, problem);
-    return spec;
+    return entry;
   }
   throw ScenarioError(line, "unknown command '" + name + "' (help lists the commands)");
 }
@@ -141,11 +141,11 @@ const CommandSpec& commandFor(const ScenarioLine& line) {
 std::string helpText() {
   std::ostringstream out;
   out << "Commands (one a line; # starts a comment; \"quotes\" group words):\n";
-  for (const CommandSpec& spec : kCommands) {
-    std::string usage = std::string(spec.name) + (spec.arguments[0] != '\0' ? " " : "") + spec.arguments;
+  for (const CommandSpec& entry : kCommands) {
+    std::string usage = std::string(entry.name) + (entry.arguments[0] != '\0' ? " " : "") + entry.arguments;
     out << "  " << usage;
     for (size_t n = usage.size(); n < 36; ++n) out << ' ';
-    out << ' ' << spec.summary << '\n';
+    out << ' ' << entry.summary << '\n';
   }
   return out.str();
 }

@@ -47,8 +47,8 @@ void Runner::boot() {
 }
 
 void Runner::run(const ScenarioLine& line) {
-  const CommandSpec& spec = commandFor(line);
-  const std::string name = spec.name;
+  const CommandSpec& entry = commandFor(line);
+  const std::string name = entry.name;
   if (name == "help") {
     std::fputs(helpText().c_str(), stderr);
     return;
@@ -65,24 +65,24 @@ void Runner::run(const ScenarioLine& line) {
     if (!problem.empty()) throw ScenarioError(line, "check failed: " + problem);
     return;
   }
-  if (spec.needsDevice && !device_.isOn()) boot();
+  if (entry.needsDevice && !device_.isOn()) boot();
 
   ++step_;
   transcript_.heading("step " + std::to_string(step_) + " (" + line.where() + ") at " + std::to_string(clock_) +
                       "ms: " + line.text);
   device_.setClock(clock_);
-  std::string failure = perform(line, spec);
+  std::string failure = perform(line, entry);
   device_.settle();
   if (!failure.empty()) throw ScenarioError(line, failure);
 
-  long duration = spec.durationMs;
+  long duration = entry.durationMs;
   if (name == "wait") parseCount(line.words[1], &duration);
   if (device_.takeResprings() > 0) duration = std::max(duration, kRespringMs);
   clock_ += duration;
 }
 
-std::string Runner::perform(const ScenarioLine& line, const CommandSpec& spec) {
-  const std::string name = spec.name;
+std::string Runner::perform(const ScenarioLine& line, const CommandSpec& entry) {
+  const std::string name = entry.name;
   const std::vector<std::string>& w = line.words;
   if (name == "set") {
     StoredValue value;
@@ -109,7 +109,7 @@ std::string Runner::perform(const ScenarioLine& line, const CommandSpec& spec) {
     if (!device_.settingsRunning()) return "the Settings app did not start";
     return device_.inSettings({"open"});
   }
-  if (spec.actor == Actor::Settings) {
+  if (entry.actor == Actor::Settings) {
     std::vector<std::string> words = w;
     if (name == "press" && words.size() > 2) {
       // A label of several words, given without quotes.
@@ -120,7 +120,7 @@ std::string Runner::perform(const ScenarioLine& line, const CommandSpec& spec) {
     if (name == "close-settings") words = {"close"};
     return device_.inSettings(words);
   }
-  if (spec.actor == Actor::SpringBoard) return device_.inSpringBoard(w);
+  if (entry.actor == Actor::SpringBoard) return device_.inSpringBoard(w);
   return "the simulator cannot run '" + name + "'";
 }
 

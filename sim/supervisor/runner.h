@@ -24,7 +24,7 @@ class Runner {
 
  private:
   void boot();
-  std::string perform(const ScenarioLine& line, const CommandSpec& spec);
+  std::string perform(const ScenarioLine& line, const CommandSpec& entry);
 
   Device& device_;
   Transcript& transcript_;
