@@ -74,11 +74,8 @@ id arrayWithArray(id cls, SEL, id other) {
 }
 id arrayWithContentsOfFile(id cls, SEL, id path) {
   if (path == nullptr) return nullptr;
-  id list = readPropertyListFile(text(path), kCFPropertyListImmutable);
-  if (familyOf(list) != Family::Array) {
-    host::release(list);
-    return nullptr;
-  }
+  id list = readPropertyListFileOf(text(path), Family::Array);
+  if (list == nullptr) return nullptr;
   if (!mutableClass(classOf(cls))) return host::autorelease(list);
   id result = copyOf(list, classOf(cls));
   host::release(list);
@@ -98,9 +95,8 @@ id initWithArray(id self, SEL, id other) {
   return self;
 }
 id initWithContentsOfFile(id self, SEL, id path) {
-  id list = path ? readPropertyListFile(text(path), kCFPropertyListImmutable) : nullptr;
-  if (familyOf(list) != Family::Array) {
-    host::release(list);
+  id list = path ? readPropertyListFileOf(text(path), Family::Array) : nullptr;
+  if (list == nullptr) {
     host::release(self);
     return nullptr;
   }

@@ -107,12 +107,8 @@ id mainBundleObject() {
 id infoDictionary(id self, SEL) {
   BundleBox& b = bundleOf(self);
   if (b.info == nullptr) {
-    id info = readPropertyListFile(b.path + "/Info.plist", kCFPropertyListImmutable);
-    if (familyOf(info) != Family::Dictionary) {
-      host::release(info);
-      info = newDictionary(false);
-    }
-    b.info = info;
+    id info = readPropertyListFileOf(b.path + "/Info.plist", Family::Dictionary);
+    b.info = info != nullptr ? info : newDictionary(false);
   }
   return b.info;
 }

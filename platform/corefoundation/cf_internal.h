@@ -151,6 +151,9 @@ id parsePropertyList(const void* bytes, size_t length, CFOptionFlags mutability,
 // Serialises, or false when the object is not a property list.
 bool serializePropertyList(id object, bool binary, std::string& out);
 id readPropertyListFile(const std::string& path, CFOptionFlags mutability);  // +1 or NULL
+// The immutable property list in the file when its root is of `family`: +1, or NULL when the file is
+// missing, unreadable, not a property list, or holds another kind of root.
+id readPropertyListFileOf(const std::string& path, Family family);
 // A regular file's bytes; false when it is missing, a folder or unreadable.
 bool readWholeFile(const std::string& path, std::string& out);
 bool writeFileAtomically(const std::string& path, const std::string& bytes);

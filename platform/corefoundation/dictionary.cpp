@@ -55,11 +55,8 @@ id dictionaryWithDictionary(id cls, SEL, id other) {
 // unreadable, not a property list, or its root is not a dictionary.
 id dictionaryWithContentsOfFile(id cls, SEL, id path) {
   if (path == nullptr) return nullptr;
-  id list = readPropertyListFile(text(path), kCFPropertyListImmutable);
-  if (familyOf(list) != Family::Dictionary) {
-    host::release(list);
-    return nullptr;
-  }
+  id list = readPropertyListFileOf(text(path), Family::Dictionary);
+  if (list == nullptr) return nullptr;
   if (!mutableClass(classOf(cls))) return host::autorelease(list);
   id result = copyOf(list, classOf(cls));
   host::release(list);
@@ -79,9 +76,8 @@ id initWithDictionary(id self, SEL, id other) {
   return self;
 }
 id initWithContentsOfFile(id self, SEL, id path) {
-  id list = path ? readPropertyListFile(text(path), kCFPropertyListImmutable) : nullptr;
-  if (familyOf(list) != Family::Dictionary) {
-    host::release(list);
+  id list = path ? readPropertyListFileOf(text(path), Family::Dictionary) : nullptr;
+  if (list == nullptr) {
     host::release(self);
     return nullptr;
   }

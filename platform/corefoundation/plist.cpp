@@ -251,6 +251,13 @@ id readPropertyListFile(const std::string& path, CFOptionFlags mutability) {
   return parsePropertyList(bytes.data(), bytes.size(), mutability, nullptr);
 }
 
+id readPropertyListFileOf(const std::string& path, Family family) {
+  id list = readPropertyListFile(path, kCFPropertyListImmutable);
+  if (familyOf(list) == family) return list;
+  host::release(list);
+  return nullptr;
+}
+
 // Writes beside the target and renames over it, so a reader sees the old file or the new one, never
 // a part of either.
 bool writeFileAtomically(const std::string& path, const std::string& bytes) {
