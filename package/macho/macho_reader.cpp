@@ -154,6 +154,9 @@ Image readSlice(std::vector<uint8_t> data) {
     image.commands.push_back(command);
     switch (command) {
       case kLcSegment64: {
+        image.segments.push_back({in.fixed(at + 8, 16), in.le<uint64_t>(at + 24), in.le<uint64_t>(at + 32),
+                                  in.le<uint64_t>(at + 40), in.le<uint64_t>(at + 48), in.le<uint32_t>(at + 56),
+                                  in.le<uint32_t>(at + 60), in.le<uint32_t>(at + 68)});
         uint32_t sections = in.le<uint32_t>(at + 64);
         for (uint32_t s = 0; s < sections; ++s) {
           uint64_t header = at + 72 + 80 * uint64_t{s};
@@ -182,9 +185,17 @@ Image readSlice(std::vector<uint8_t> data) {
       case kLcDyldInfo:
       case kLcDyldInfoOnly:
         // dyld_info_command: rebase, bind, weak bind, lazy bind, export (offset, size) pairs.
+        image.dyldInfo = {in.le<uint32_t>(at + 8),  in.le<uint32_t>(at + 12), in.le<uint32_t>(at + 16),
+                          in.le<uint32_t>(at + 20), in.le<uint32_t>(at + 24), in.le<uint32_t>(at + 28),
+                          in.le<uint32_t>(at + 32), in.le<uint32_t>(at + 36), in.le<uint32_t>(at + 40),
+                          in.le<uint32_t>(at + 44)};
         readBindings(in, in.le<uint32_t>(at + 16), in.le<uint32_t>(at + 20), "bind", image.bindings);
         readBindings(in, in.le<uint32_t>(at + 24), in.le<uint32_t>(at + 28), "weak", image.bindings);
         readBindings(in, in.le<uint32_t>(at + 32), in.le<uint32_t>(at + 36), "lazy", image.bindings);
+        break;
+      case kLcDyldChainedFixups:
+        image.chainedFixupsOffset = in.le<uint32_t>(at + 8);
+        image.chainedFixupsSize = in.le<uint32_t>(at + 12);
         break;
       case kLcCodeSignature:
         readSignature(in, in.le<uint32_t>(at + 8), in.le<uint32_t>(at + 12), image.signature);
@@ -243,6 +254,19 @@ const Symbol* Image::symbolAt(uint64_t address) const {
     if (!symbol.debug() && !symbol.undefined() && symbol.value == address) return &symbol;
   }
   return nullptr;
+}
+
+const Segment* Image::segmentAt(uint64_t address) const {
+  for (const Segment& s : segments) {
+    if (address >= s.address && address - s.address < s.size) return &s;
+  }
+  return nullptr;
+}
+
+uint64_t Image::wordAt(uint64_t address) const {
+  const Segment* s = segmentAt(address);
+  if (s == nullptr || address - s->address + 8 > s->fileSize) fail("no file bytes at a fixed-up address");
+  return Bytes(bytes).le<uint64_t>(s->fileOffset + (address - s->address));
 }
 
 std::string Image::library(int ordinal) const {

@@ -33,6 +33,29 @@ constexpr uint32_t kLcDyldChainedFixups = 0x80000034;
 constexpr int kOrdinalSelf = 0;
 constexpr int kOrdinalDynamicLookup = 0xff;  // flat namespace: any loaded image
 
+// A segment as the loader maps it: vmsize bytes at `address`, the first fileSize of them from the
+// file, with the protections it starts with (initProt) and may be given (maxProt): 1 read, 2 write,
+// 4 execute.
+struct Segment {
+  std::string name;
+  uint64_t address = 0;
+  uint64_t size = 0;
+  uint64_t fileOffset = 0;
+  uint64_t fileSize = 0;
+  uint32_t maxProt = 0;
+  uint32_t initProt = 0;
+  uint32_t flags = 0;  // 0x10: SG_READ_ONLY, made read-only once the loader has fixed it up
+};
+
+// Where LC_DYLD_INFO(_ONLY) keeps the loader's opcode streams: (file offset, size) pairs.
+struct DyldInfo {
+  uint32_t rebaseOffset = 0, rebaseSize = 0;
+  uint32_t bindOffset = 0, bindSize = 0;
+  uint32_t weakBindOffset = 0, weakBindSize = 0;
+  uint32_t lazyBindOffset = 0, lazyBindSize = 0;
+  uint32_t exportOffset = 0, exportSize = 0;
+};
+
 struct Section {
   std::string segment;
   std::string name;
@@ -89,7 +112,10 @@ struct Image {
   std::vector<std::string> dylibs;  // linked libraries in ordinal order (LC_LOAD_DYLIB and kin)
   BuildVersion build;
   CodeSignature signature;
+  std::vector<Segment> segments;  // in load-command order
   std::vector<Section> sections;
+  DyldInfo dyldInfo;
+  uint32_t chainedFixupsOffset = 0, chainedFixupsSize = 0;  // LC_DYLD_CHAINED_FIXUPS' data
   std::vector<Symbol> symbols;
   std::vector<Binding> bindings;
   std::vector<uint8_t> bytes;  // the slice itself
@@ -102,6 +128,10 @@ struct Image {
   std::vector<std::string> cStrings(const Section& section) const;
   // The defined symbol at `address`, or nullptr.
   const Symbol* symbolAt(uint64_t address) const;
+  // The segment holding `address`, or nullptr.
+  const Segment* segmentAt(uint64_t address) const;
+  // The 64-bit word the file stores at a mapped address (throws when the address has no file bytes).
+  uint64_t wordAt(uint64_t address) const;
   // The library a two-level ordinal names: its path, or "" for a special or out-of-range ordinal.
   std::string library(int ordinal) const;
 };

@@ -1,0 +1,48 @@
+// The symbols the emulated system exports to the images it loads: functions (traps that run the
+// harness's C++) and data (addresses in emulated memory), each under its library's install name.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "machine.h"
+
+namespace emu {
+
+class Imports {
+ public:
+  explicit Imports(Machine& machine) : machine_(machine) {}
+
+  // Exports a function `symbol` (with its leading underscore, as Mach-O names it) from `library`.
+  void function(const std::string& library, const std::string& symbol, Machine::Handler handler);
+  // Exports a data symbol at `address`.
+  void data(const std::string& library, const std::string& symbol, uint64_t address);
+
+  // The address of `symbol` in `library`, or 0 when the emulated system does not provide it. A
+  // library of "" searches every library (a flat lookup).
+  uint64_t find(const std::string& library, const std::string& symbol) const;
+  // The library that exports `symbol`, or "".
+  std::string libraryOf(const std::string& symbol) const;
+
+  // Every call of an exported function, in order, by symbol name (for tests that look at the order).
+  const std::vector<std::string>& calls() const { return calls_; }
+
+ private:
+  Machine& machine_;
+  std::map<std::pair<std::string, std::string>, uint64_t> symbols_;
+  std::vector<std::string> calls_;
+};
+
+// Install names of the libraries our deliverables link.
+inline const std::string kLibSystem = "/usr/lib/libSystem.B.dylib";
+inline const std::string kLibObjc = "/usr/lib/libobjc.A.dylib";
+inline const std::string kCoreFoundation = "/System/Library/Frameworks/CoreFoundation.framework/CoreFoundation";
+inline const std::string kFoundation = "/System/Library/Frameworks/Foundation.framework/Foundation";
+inline const std::string kAudioToolbox = "/System/Library/Frameworks/AudioToolbox.framework/AudioToolbox";
+inline const std::string kUIKit = "/System/Library/Frameworks/UIKit.framework/UIKit";
+inline const std::string kPreferences = "/System/Library/PrivateFrameworks/Preferences.framework/Preferences";
+inline const std::string kSubstrate = "@rpath/CydiaSubstrate.framework/CydiaSubstrate";
+
+}  // namespace emu

@@ -1,0 +1,129 @@
+#include "loader.h"
+
+#include <filesystem>
+
+#include "fixups.h"
+
+namespace emu {
+namespace {
+
+constexpr uint64_t kPage = 0x4000;  // iOS arm64 pages are 16 KiB
+constexpr uint32_t kSegmentReadOnly = 0x10;
+
+uint64_t pageUp(uint64_t value) { return (value + kPage - 1) & ~(kPage - 1); }
+
+std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+// The address a bind sets: the export of the library its ordinal names, plus the addend.
+uint64_t bindTarget(const Imports& imports, const macho::Image& image, const macho::Fixup& bind,
+                    const std::string& path) {
+  std::string library;
+  if (bind.ordinal >= 1) {
+    library = image.library(bind.ordinal);
+    if (library.empty()) throw Error("bind of " + bind.symbol + " to library ordinal " + std::to_string(bind.ordinal) +
+                                     ", which " + fileName(path) + " does not link");
+  } else if (bind.ordinal != macho::kOrdinalFlatLookup && bind.ordinal != macho::kOrdinalWeakLookup) {
+    throw Error("bind of " + bind.symbol + " to special ordinal " + std::to_string(bind.ordinal) +
+                " (the image itself or the main executable), which the emulated process does not provide");
+  }
+  uint64_t address = imports.find(library, bind.symbol);
+  if (address == 0) {
+    if (bind.weakImport) return 0;
+    throw Error("Symbol not found: " + bind.symbol + ", referenced from " + fileName(path) +
+                ", expected in: " + (library.empty() ? "(flat namespace)" : library));
+  }
+  return address + bind.addend;
+}
+
+}  // namespace
+
+uint64_t LoadedImage::symbol(const std::string& name) const {
+  for (const auto& [symbolName, address] : symbols) {
+    if (symbolName == name) return address;
+  }
+  return 0;
+}
+
+LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& image, const std::string& path,
+                 uint64_t base) {
+  if (image.cpuType != macho::kCpuTypeArm64) throw Error(fileName(path) + " is not an arm64 image");
+  LoadedImage loaded;
+  loaded.path = path;
+  loaded.base = base;
+  loaded.rpaths = image.rpaths;
+  const macho::Segment* text = nullptr;
+  for (const macho::Segment& s : image.segments) {
+    if (s.name == "__TEXT") text = &s;
+  }
+  if (text == nullptr) throw Error(fileName(path) + " has no __TEXT segment");
+  loaded.slide = base - text->address;
+
+  // Map writable first: the fixups below are the loader's writes.
+  for (const macho::Segment& s : image.segments) {
+    if (s.size == 0 || s.initProt == 0) continue;  // __PAGEZERO and the like
+    uint64_t at = s.address + loaded.slide;
+    machine.map(at, pageUp(s.size), kRead | kWrite);
+    if (s.fileSize > 0) {
+      if (s.fileOffset + s.fileSize > image.bytes.size()) throw Error(fileName(path) + ": segment beyond the file");
+      machine.write(at, image.bytes.data() + s.fileOffset, s.fileSize);
+    }
+    loaded.size = std::max(loaded.size, at + pageUp(s.size) - base);
+  }
+  machine.nameRegion(base, loaded.size, fileName(path));
+
+  for (const macho::Fixup& fixup : macho::fixups(image)) {
+    uint64_t value = fixup.kind == macho::Fixup::Kind::Rebase ? fixup.target + loaded.slide
+                                                              : bindTarget(imports, image, fixup, path);
+    if (fixup.authenticated) {
+      throw Error(fileName(path) + ": a signed (arm64e) pointer at " + machine.describe(fixup.address + loaded.slide) +
+                  ", and the emulated CPU does not authenticate pointers");
+    }
+    machine.store<uint64_t>(fixup.address + loaded.slide, value);
+  }
+
+  for (const macho::Segment& s : image.segments) {
+    if (s.size == 0 || s.initProt == 0) continue;
+    int protection = static_cast<int>(s.initProt);
+    if (s.flags & kSegmentReadOnly) protection &= ~kWrite;
+    machine.protect(s.address + loaded.slide, pageUp(s.size), protection);
+  }
+
+  for (const macho::Section& s : image.sections) {
+    if (s.name == "__mod_init_func") {
+      for (uint64_t at = 0; at + 8 <= s.size; at += 8)
+        loaded.initialisers.push_back(machine.load<uint64_t>(s.address + loaded.slide + at));
+    } else if (s.name == "__init_offsets") {
+      for (uint64_t at = 0; at + 4 <= s.size; at += 4)
+        loaded.initialisers.push_back(base + machine.load<uint32_t>(s.address + loaded.slide + at));
+    }
+  }
+  for (const macho::Symbol& symbol : image.symbols) {
+    if (!symbol.debug() && !symbol.undefined()) loaded.symbols.push_back({symbol.name, symbol.value + loaded.slide});
+  }
+  return loaded;
+}
+
+void runInitialisers(Machine& machine, const LoadedImage& image, const std::string& program) {
+  uint64_t name = machine.allocateString(program);
+  uint64_t argv = machine.allocate(16);
+  machine.store<uint64_t>(argv, name);
+  uint64_t empty = machine.allocate(8);  // envp and apple: empty lists
+  for (uint64_t initialiser : image.initialisers) machine.call(initialiser, {1, argv, empty, empty});
+}
+
+bool supportsPointerAuthentication(Machine& machine) {
+  // PACIA x0, x1 then RET: a CPU with pointer authentication puts a signature into the upper bits.
+  static const uint32_t kSign[] = {0xdac10020, 0xd65f03c0};
+  uint64_t code = machine.allocate(sizeof kSign);
+  uint64_t page = code & ~uint64_t{0xfff};
+  machine.write(code, kSign, sizeof kSign);
+  machine.protect(page, 0x1000, kRead | kWrite | kExecute);
+  const uint64_t pointer = 0x100004000;
+  try {
+    return machine.call(code, {pointer, 42}).x0 != pointer;
+  } catch (const Error&) {
+    return false;  // an undefined instruction: no pointer authentication at all
+  }
+}
+
+}  // namespace emu

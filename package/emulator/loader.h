@@ -1,0 +1,43 @@
+// Loads an arm64 Mach-O image into the emulated process as dyld would: maps its segments with their
+// protections, applies its own fixups (classic rebase/bind opcodes or chained fixups), binds every
+// import to what the emulated system exports, and runs its initialisers in order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imports.h"
+#include "machine.h"
+#include "macho_reader.h"
+
+namespace emu {
+
+struct LoadedImage {
+  std::string path;  // where the emulated device has the file (dladdr answers it)
+  uint64_t base = 0;  // address of the Mach-O header in the process
+  uint64_t slide = 0;  // added to every address the file names
+  uint64_t size = 0;   // bytes of address space the segments span
+  std::vector<std::string> rpaths;     // LC_RPATH, for @rpath lookups of the image's dlopen calls
+  std::vector<uint64_t> initialisers;  // in the order the loader runs them
+  std::vector<std::pair<std::string, uint64_t>> symbols;  // defined symbols, slid
+
+  // The slid address of the defined symbol `name` (as the symbol table spells it), or 0.
+  uint64_t symbol(const std::string& name) const;
+};
+
+// Maps and fixes up `image` at `base`. A bind to a symbol the emulated system does not export fails
+// the load naming the symbol and its library, as dyld does; a weak import binds to 0 instead. Lazily
+// bound pointers are bound at load (dyld on iOS 15 binds them at launch, never through
+// dyld_stub_binder). Segments marked SG_READ_ONLY become read-only once fixed up.
+LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& image, const std::string& path,
+                 uint64_t base);
+
+// Runs the image's initialisers (__mod_init_func pointers, or __init_offsets) in order, with the
+// arguments dyld passes: argc, argv, envp, the apple strings.
+void runInitialisers(Machine& machine, const LoadedImage& image, const std::string& program);
+
+// True when the emulated CPU authenticates pointers (arm64e's PAC instructions change a pointer).
+bool supportsPointerAuthentication(Machine& machine);
+
+}  // namespace emu

@@ -1,0 +1,223 @@
+#include "machine.h"
+
+#include <unicorn/unicorn.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace emu {
+namespace {
+
+// The address space of one emulated process.
+constexpr uint64_t kTrapBase = 0x700000000;
+constexpr uint64_t kTrapSize = 0x20000;  // 16384 traps of 8 bytes
+constexpr uint64_t kHeapBase = 0x800000000;
+constexpr uint64_t kHeapSize = 16 << 20;
+constexpr uint64_t kStackBase = 0x900000000;
+constexpr uint64_t kStackSize = 1 << 20;
+constexpr uint64_t kRunTimeoutMicroseconds = 20'000'000;
+
+constexpr uint32_t kSvc0 = 0xd4000001;
+constexpr uint32_t kRet = 0xd65f03c0;
+
+std::string hex(uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+void check(uc_err status, const std::string& what) {
+  if (status != UC_ERR_OK) throw Error(what + ": " + uc_strerror(status));
+}
+
+int ucProtection(int protection) {
+  return ((protection & kRead) ? UC_PROT_READ : 0) | ((protection & kWrite) ? UC_PROT_WRITE : 0) |
+         ((protection & kExecute) ? UC_PROT_EXEC : 0);
+}
+
+int xRegister(int n) { return n == 29 ? UC_ARM64_REG_X29 : n == 30 ? UC_ARM64_REG_X30 : UC_ARM64_REG_X0 + n; }
+
+}  // namespace
+
+uint64_t Cpu::x(int n) const {
+  uint64_t value = 0;
+  uc_reg_read(machine_.uc_, xRegister(n), &value);
+  return value;
+}
+void Cpu::setX(int n, uint64_t value) { uc_reg_write(machine_.uc_, xRegister(n), &value); }
+double Cpu::d(int n) const {
+  double value = 0;
+  uc_reg_read(machine_.uc_, UC_ARM64_REG_D0 + n, &value);
+  return value;
+}
+void Cpu::setD(int n, double value) {
+  // Writing the whole vector register clears the upper lanes, as a scalar FP result does.
+  uint64_t lanes[2] = {0, 0};
+  std::memcpy(&lanes[0], &value, sizeof value);
+  uc_reg_write(machine_.uc_, UC_ARM64_REG_Q0 + n, lanes);
+}
+uint64_t Cpu::lr() const { return x(30); }
+void Cpu::jump(uint64_t address) { uc_reg_write(machine_.uc_, UC_ARM64_REG_PC, &address); }
+
+Machine::Machine() : heapNext_(kHeapBase) {
+  check(uc_open(UC_ARCH_ARM64, UC_MODE_ARM, &uc_), "opening the arm64 emulator");
+  map(kTrapBase, kTrapSize, kRead | kExecute);
+  std::vector<uint32_t> slots(kTrapSize / 4);
+  for (size_t i = 0; i < slots.size(); i += 2) {
+    slots[i] = kSvc0;
+    slots[i + 1] = kRet;
+  }
+  write(kTrapBase, slots.data(), kTrapSize);
+  map(kHeapBase, kHeapSize, kRead | kWrite);
+  map(kStackBase, kStackSize, kRead | kWrite);
+  uc_hook hook;
+  check(uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(&Machine::onInterrupt), this, 1, 0),
+        "adding the trap hook");
+  check(uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&Machine::onBadAccess), this, 1, 0),
+        "adding the fault hook");
+  // Floating-point and SIMD instructions are enabled (CPACR_EL1.FPEN), as for any user process.
+  uc_arm64_cp_reg cpacr{};
+  cpacr.crn = 1;
+  cpacr.op0 = 3;
+  cpacr.op2 = 2;
+  cpacr.val = 3ull << 20;
+  uc_reg_write(uc_, UC_ARM64_REG_CP_REG, &cpacr);
+  // Return address of top-level calls: stops the run.
+  trap("(return to the harness)", [this](Cpu&) {
+    returned_ = true;
+    uc_emu_stop(uc_);
+  });
+}
+
+Machine::~Machine() { uc_close(uc_); }
+
+void Machine::map(uint64_t address, uint64_t size, int protection) {
+  check(uc_mem_map(uc_, address, size, ucProtection(protection)), "mapping " + hex(address));
+}
+
+void Machine::protect(uint64_t address, uint64_t size, int protection) {
+  check(uc_mem_protect(uc_, address, size, ucProtection(protection)), "protecting " + hex(address));
+}
+
+void Machine::write(uint64_t address, const void* data, size_t size) {
+  if (uc_mem_write(uc_, address, data, size) != UC_ERR_OK) fail("write to unmapped memory at " + hex(address));
+}
+
+void Machine::read(uint64_t address, void* data, size_t size) {
+  if (uc_mem_read(uc_, address, data, size) != UC_ERR_OK) fail("read of unmapped memory at " + hex(address));
+}
+
+std::string Machine::cString(uint64_t address, size_t limit) {
+  std::string text;
+  for (size_t i = 0; i < limit; ++i) {
+    char c = load<char>(address + i);
+    if (c == '\0') return text;
+    text += c;
+  }
+  fail("unterminated string at " + hex(address));
+}
+
+uint64_t Machine::allocate(uint64_t size, uint64_t alignment) {
+  uint64_t start = (heapNext_ + alignment - 1) & ~(alignment - 1);
+  if (start + size > kHeapBase + kHeapSize) fail("the emulated heap is full");
+  heapNext_ = start + (size == 0 ? 1 : size);
+  return start;
+}
+
+uint64_t Machine::allocateString(const std::string& text) {
+  uint64_t address = allocate(text.size() + 1, 1);
+  write(address, text.c_str(), text.size() + 1);
+  return address;
+}
+
+uint64_t Machine::trap(const std::string& name, Handler handler) {
+  if ((handlers_.size() + 1) * 8 > kTrapSize) throw Error("out of trap slots");
+  handlers_.push_back(std::move(handler));
+  trapNames_.push_back(name);
+  return kTrapBase + 8 * (handlers_.size() - 1);
+}
+
+std::string Machine::trapName(uint64_t address) const {
+  if (address < kTrapBase || address >= kTrapBase + 8 * trapNames_.size() || address % 8 != 0) return "";
+  return trapNames_[(address - kTrapBase) / 8];
+}
+
+void Machine::nameRegion(uint64_t start, uint64_t size, const std::string& name) {
+  regions_.push_back({start, size, name});
+}
+
+std::string Machine::describe(uint64_t address) const {
+  for (const Region& r : regions_) {
+    if (address >= r.start && address - r.start < r.size) return r.name + "+" + hex(address - r.start);
+  }
+  std::string trapped = trapName(address & ~uint64_t{7});
+  return trapped.empty() ? hex(address) : trapped;
+}
+
+void Machine::fail(const std::string& why) { throw Error(why); }
+
+void Machine::onInterrupt(uc_struct* uc, uint32_t, void* self) {
+  auto* machine = static_cast<Machine*>(self);
+  uint64_t pc = 0;
+  uc_reg_read(uc, UC_ARM64_REG_PC, &pc);
+  uint64_t slot = pc - 4;  // the svc has been executed
+  if (slot < kTrapBase || slot >= kTrapBase + 8 * machine->handlers_.size()) {
+    machine->pendingError_ = "supervisor call outside the traps at " + machine->describe(slot);
+    uc_emu_stop(uc);
+    return;
+  }
+  size_t index = (slot - kTrapBase) / 8;
+  Cpu cpu(*machine);
+  try {
+    machine->handlers_[index](cpu);
+  } catch (const std::exception& e) {
+    uint64_t caller = cpu.lr();
+    machine->pendingError_ = std::string(e.what()) + " [in " + machine->trapNames_[index] + ", called from " +
+                             machine->describe(caller - 4) + "]";
+    uc_emu_stop(uc);
+  }
+}
+
+bool Machine::onBadAccess(uc_struct*, int, uint64_t address, int, int64_t, void* self) {
+  auto* machine = static_cast<Machine*>(self);
+  machine->faulted_ = true;
+  machine->faultAddress_ = address;
+  return false;
+}
+
+Result Machine::call(uint64_t address, std::initializer_list<uint64_t> x, std::initializer_list<double> d) {
+  return call(address, std::vector<uint64_t>(x), std::vector<double>(d));
+}
+
+Result Machine::call(uint64_t address, const std::vector<uint64_t>& x, const std::vector<double>& d) {
+  if (x.size() > 8 || d.size() > 8) throw Error("more arguments than registers");
+  if (depth_ > 0) throw Error("a call into emulated code from inside a trap (not supported)");
+  Cpu cpu(*this);
+  for (size_t i = 0; i < x.size(); ++i) cpu.setX(static_cast<int>(i), *(x.begin() + i));
+  for (size_t i = 0; i < d.size(); ++i) cpu.setD(static_cast<int>(i), *(d.begin() + i));
+  uint64_t sp = kStackBase + kStackSize - 0x100;
+  uc_reg_write(uc_, UC_ARM64_REG_SP, &sp);
+  cpu.setX(29, 0);
+  cpu.setX(30, kTrapBase);  // the "(return to the harness)" trap
+  pendingError_.clear();
+  returned_ = faulted_ = false;
+  ++depth_;
+  uc_err status = uc_emu_start(uc_, address, 0, kRunTimeoutMicroseconds, 0);
+  --depth_;
+  uint64_t pc = 0;
+  uc_reg_read(uc_, UC_ARM64_REG_PC, &pc);
+  if (!pendingError_.empty()) throw Error(pendingError_);
+  if (status != UC_ERR_OK) {
+    std::string where = " at " + describe(pc);
+    if (faulted_) where += ", address " + hex(faultAddress_);
+    throw Error(std::string("emulated code stopped: ") + uc_strerror(status) + where);
+  }
+  if (!returned_) throw Error("emulated code did not return within the time limit (at " + describe(pc) + ")");
+  Result result;
+  result.x0 = cpu.x(0);
+  result.x1 = cpu.x(1);
+  for (int i = 0; i < 4; ++i) result.d[i] = cpu.d(i);
+  return result;
+}
+
+}  // namespace emu

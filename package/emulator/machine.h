@@ -1,0 +1,126 @@
+// An arm64 CPU with memory (Unicorn), as the emulated device's processes run on: mapped regions with
+// protections, a heap, a stack, traps (addresses whose execution runs C++ instead of machine code) and
+// calls into the emulated code that run until the callee returns.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct uc_struct;
+
+namespace emu {
+
+// A run that stopped: a fault, a missing import or method, a misuse of the emulated system. The
+// message says what and where.
+struct Error : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+enum Protection : int { kRead = 1, kWrite = 2, kExecute = 4 };
+
+class Machine;
+
+// The registers of the code that reached a trap, under Apple's arm64 calling convention: integer and
+// pointer arguments in x0-x7, floating-point ones (and homogeneous aggregates of up to four doubles,
+// such as CGRect) in d0-d7; results in x0 (and x1), or d0-d3.
+class Cpu {
+ public:
+  explicit Cpu(Machine& machine) : machine_(machine) {}
+  uint64_t x(int n) const;
+  void setX(int n, uint64_t value);
+  double d(int n) const;
+  void setD(int n, double value);
+  uint64_t lr() const;
+  // Continues at `address` instead of returning to the caller: a tail call that keeps x0-x7, d0-d7
+  // and the link register, as objc_msgSend enters an implementation.
+  void jump(uint64_t address);
+  Machine& machine() { return machine_; }
+
+ private:
+  Machine& machine_;
+};
+
+// What a call left in the result registers.
+struct Result {
+  uint64_t x0 = 0, x1 = 0;
+  double d[4] = {0, 0, 0, 0};
+};
+
+class Machine {
+ public:
+  Machine();
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // ---- memory ----
+  void map(uint64_t address, uint64_t size, int protection);
+  void protect(uint64_t address, uint64_t size, int protection);
+  void write(uint64_t address, const void* data, size_t size);
+  void read(uint64_t address, void* data, size_t size);
+  template <typename T>
+  T load(uint64_t address) {
+    T value{};
+    read(address, &value, sizeof value);
+    return value;
+  }
+  template <typename T>
+  void store(uint64_t address, T value) {
+    write(address, &value, sizeof value);
+  }
+  // A NUL-terminated string; a missing terminator within `limit` bytes is an error.
+  std::string cString(uint64_t address, size_t limit = 4096);
+
+  // Zeroed heap memory, never freed (the emulated processes are short-lived).
+  uint64_t allocate(uint64_t size, uint64_t alignment = 16);
+  uint64_t allocateString(const std::string& text);
+
+  // ---- traps ----
+  using Handler = std::function<void(Cpu&)>;
+  // A new address that, when called or branched to, runs `handler` and returns to the link register
+  // (unless the handler jumps elsewhere). `name` identifies it in errors.
+  uint64_t trap(const std::string& name, Handler handler);
+  // The name of the trap at `address`, or "" when it is none.
+  std::string trapName(uint64_t address) const;
+
+  // ---- running ----
+  // Calls the emulated function at `address` with integer arguments `x` and floating-point
+  // arguments `d` on a fresh stack frame, and runs until it returns. Throws Error when the run
+  // stops for any other reason.
+  Result call(uint64_t address, std::initializer_list<uint64_t> x, std::initializer_list<double> d = {});
+  Result call(uint64_t address, const std::vector<uint64_t>& x, const std::vector<double>& d);
+  // Stops the current run with an error (from a trap handler).
+  [[noreturn]] void fail(const std::string& why);
+
+  // Names a code address in errors (e.g. "Ravelo.dylib+0x1234"); the loader registers its images.
+  void nameRegion(uint64_t start, uint64_t size, const std::string& name);
+  std::string describe(uint64_t address) const;
+
+  uc_struct* engine() { return uc_; }
+
+ private:
+  friend class Cpu;
+  static void onInterrupt(uc_struct* uc, uint32_t number, void* self);
+  static bool onBadAccess(uc_struct* uc, int type, uint64_t address, int size, int64_t value, void* self);
+
+  uc_struct* uc_ = nullptr;
+  uint64_t heapNext_;
+  std::vector<Handler> handlers_;
+  std::vector<std::string> trapNames_;
+  struct Region {
+    uint64_t start, size;
+    std::string name;
+  };
+  std::vector<Region> regions_;
+  std::string pendingError_;
+  bool returned_ = false;
+  uint64_t faultAddress_ = 0;
+  bool faulted_ = false;
+  int depth_ = 0;
+};
+
+}  // namespace emu
