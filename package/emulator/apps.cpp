@@ -77,7 +77,10 @@ void Process::defineSpringBoard() {
   // Original implementations: each records that it ran, with its receiver and argument.
   auto original = [this](const std::string& className, const std::string& selector, const std::string& types) {
     std::string name = "-[" + className + " " + selector + "]";
-    objc.method(className, selector, types, [this, name](Cpu& cpu) { ran.push_back({name, cpu.x(0), cpu.x(2)}); });
+    bool takesArgument = selector.back() == ':';
+    objc.method(className, selector, types, [this, name, takesArgument](Cpu& cpu) {
+      ran.push_back({name, cpu.x(0), takesArgument ? cpu.x(2) : 0});
+    });
   };
   original("SBHIconManager", "iconTapped:", "v@:@");
   original("SBUIPasscodeLockViewBase", "_sendDelegateKeypadKeyDown", "v@:");

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,9 @@ struct Ran {
   uint64_t argument = 0;
   bool operator==(const Ran&) const = default;
 };
+inline std::ostream& operator<<(std::ostream& out, const Ran& r) {
+  return out << r.method << " self=0x" << std::hex << r.self << " argument=0x" << r.argument << std::dec;
+}
 
 struct Hook {
   std::string method;  // "-[SBVolumeControl increaseVolume]", "+[SSScreenCapturer playScreenshotSound]"
