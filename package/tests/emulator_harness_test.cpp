@@ -2,10 +2,13 @@
 // passes the rebased pointer to the bound import. And an import nobody exports, named in the failure.
 #include <gtest/gtest.h>
 
+#include <unicorn/unicorn.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "emulated_device.h"
 #include "loader.h"
 
 namespace {
@@ -138,6 +141,32 @@ TEST(EmulatorLoader, AnImportNobodyExportsFailsTheLoadNamingIt) {
     EXPECT_NE(std::string(e.what()).find("_notProvided"), std::string::npos) << e.what();
     EXPECT_NE(std::string(e.what()).find(kLibrary), std::string::npos) << e.what();
   }
+}
+
+}  // namespace
+
+namespace {
+
+// An arm64e slice (made only with Apple's toolchain) needs a CPU that authenticates pointers.
+TEST(EmulatedArm64e, SlicesLoadAndRunTheirInitialisersWhenTheCpuAuthenticatesPointers) {
+  SKIP_WITHOUT_DEVICE_BUILD();
+  int found = 0;
+  for (const device::Deliverable& d : {device::kTweak, device::kPane}) {
+    for (const macho::Image& image : device::slicesOf(d)) {
+      if (image.cpuSubtype != macho::kCpuSubtypeArm64e) continue;
+      ++found;
+      emu::Machine probe;
+      if (!emu::supportsPointerAuthentication(probe)) {
+        unsigned major = 0, minor = 0;
+        uc_version(&major, &minor);
+        GTEST_SKIP() << "the emulator (Unicorn " << major << "." << minor
+                     << ") does not implement pointer authentication, so the arm64e slice cannot run";
+      }
+      emu::Process process({d.file == device::kTweak.file ? "SpringBoard" : "Preferences", true});
+      process.load(image, d.file == device::kTweak.file ? emulated::kTweakPath : emulated::kPanePath);
+    }
+  }
+  if (found == 0) GTEST_SKIP() << "no arm64e slice was built (it needs Apple's toolchain: package/README.md)";
 }
 
 }  // namespace
