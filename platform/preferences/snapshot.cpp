@@ -14,6 +14,15 @@ bool isA(id object, const char* className) {
   return cls != Nil && isKindOf(object, cls);
 }
 
+// Every label below `view`, depth first in subview order; `depth` is that of view's subviews.
+void collectLabels(id view, int depth, std::vector<LabelShot>& labels) {
+  for (id subview : elements(send(view, "subviews"))) {
+    if (isA(subview, "UILabel"))
+      labels.push_back({text(send(subview, "text")), send<CGFloat>(send(subview, "font"), "pointSize"), depth});
+    collectLabels(subview, depth + 1, labels);
+  }
+}
+
 RowShot shootRow(id cell, long section, long row) {
   RowShot shot;
   shot.section = section;
@@ -21,10 +30,7 @@ RowShot shootRow(id cell, long section, long row) {
   shot.cellClass = object_getClassName(cell);
   id specifier = send<BOOL>(cell, "respondsToSelector:", sel("specifier")) ? send(cell, "specifier") : nullptr;
   shot.key = text(send(specifier, "propertyForKey:", host::preferences::string("key")));
-  for (id view : elements(send(send(cell, "contentView"), "subviews"))) {
-    if (!isA(view, "UILabel")) continue;
-    shot.labels.push_back({text(send(view, "text")), send<CGFloat>(send(view, "font"), "pointSize")});
-  }
+  collectLabels(send(cell, "contentView"), 1, shot.labels);
   shot.tint = host::uikit::components(send(cell, "tintColor"));
   if (isA(cell, "PSControlTableCell")) {
     id control = send(cell, "control");
@@ -119,8 +125,8 @@ std::string format(const PageShot& page) {
     if (!row.key.empty()) out += " key=" + row.key;
     out += " labels [";
     for (size_t i = 0; i < row.labels.size(); ++i) {
-      char pt[32];
-      std::snprintf(pt, sizeof pt, " %gpt", row.labels[i].pointSize);
+      char pt[64];
+      std::snprintf(pt, sizeof pt, " %gpt depth %d", row.labels[i].pointSize, row.labels[i].depth);
       out += (i > 0 ? ", " : "") + quoted(row.labels[i].text) + pt;
     }
     out += "] tint " + rgba(row.tint);

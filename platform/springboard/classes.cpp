@@ -30,15 +30,24 @@ constexpr Definition kClasses[] = {
     {"HostSwitchTarget", &detail::defineSwitchTarget},
 };
 
-bool isListed(const char* name, std::initializer_list<const char*> names) {
-  for (const char* n : names)
-    if (std::strcmp(n, name) == 0) return true;
+const char* text(const char* name) { return name; }
+const char* text(const std::string& name) { return name.c_str(); }
+
+template <typename Names>
+bool isListed(const char* name, const Names& names) {
+  for (const auto& n : names)
+    if (std::strcmp(text(n), name) == 0) return true;
   return false;
 }
 
 }  // namespace
 
 void defineClasses(std::initializer_list<const char*> missing) {
+  for (const Definition& d : kClasses)
+    if (!isListed(d.name, missing)) d.define();
+}
+
+void defineClasses(const std::vector<std::string>& missing) {
   for (const Definition& d : kClasses)
     if (!isListed(d.name, missing)) d.define();
 }

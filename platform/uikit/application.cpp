@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string>
 
+#include "host/corefoundation.h"
 #include "host/trace.h"
 #include "uikit_internal.h"
 
@@ -52,7 +53,9 @@ void applicationOpenURL(id, SEL, id url, id options, void* completion) {
     std::lock_guard lock(mutex);
     opened().push_back(record);
   }
-  trace("open url %s", record.url.c_str());
+  // The options as given: "{}" (an empty dictionary) is not "nil".
+  std::string optionsText = options != nullptr ? host::cf::describe(reinterpret_cast<CFTypeRef>(options)) : "nil";
+  trace("open url %s options %s", record.url.c_str(), optionsText.c_str());
 }
 
 }  // namespace

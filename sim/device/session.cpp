@@ -92,4 +92,11 @@ std::string option(int argc, char** argv, const char* name, const std::string& f
   return fallback;
 }
 
+std::vector<std::string> repeatedOption(int argc, char** argv, const char* name) {
+  std::vector<std::string> values;
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], name) == 0) values.push_back(argv[++i]);
+  return values;
+}
+
 }  // namespace sim::device

@@ -34,5 +34,7 @@ class Session {
 
 // Reads "--name value" options of a device process's command line.
 std::string option(int argc, char** argv, const char* name, const std::string& fallback = "");
+// Every value of a "--name value" option that may be given several times.
+std::vector<std::string> repeatedOption(int argc, char** argv, const char* name);
 
 }  // namespace sim::device

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "device/class_hiding.h"
 #include "device/session.h"
 #include "device/spawn_watch.h"
 #include "host/audio.h"
@@ -65,7 +66,7 @@ std::string run(const std::vector<std::string>& words) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::puts("usage: ravelo-settings --jbroot DIR [--clock MS] [--screen-width POINTS]\n"
+    std::puts("usage: ravelo-settings --jbroot DIR [--clock MS] [--screen-width POINTS] [--without-class NAME]...\n"
               "The simulated device's Settings app; ravelo-sim starts it (channel on fd 3).");
     return 0;
   }
@@ -77,6 +78,11 @@ int main(int argc, char** argv) {
   sim::device::Session session("Settings");
   host::audio::setNow(std::strtol(sim::device::option(argc, argv, "--clock", "0").c_str(), nullptr, 10));
   host::uikit::setScreenWidth(std::strtod(sim::device::option(argc, argv, "--screen-width", "390").c_str(), nullptr));
+  // Framework classes this iOS lacks, as the pane (and any tweak) finds them: missing.
+  std::vector<std::string> hidden = sim::device::repeatedOption(argc, argv, "--without-class");
+  for (const std::string& name : hidden)
+    host::trace("Settings: without class %s for the code loaded from %s", name.c_str(), jbroot.c_str());
+  sim::device::hideClassesFromInstalledCode(hidden, jbroot);
   host::substrate::loadTweaks("com.apple.Preferences", jbroot, "Preferences");
   sim::device::Session::settle();
   session.ready();

@@ -1,5 +1,5 @@
 // A shell on the simulated device, as a developer logged into it would use one: writes and removes
-// settings with the preferences API (as `defaults` does), posts the settings notification (as
+// settings with the preferences API (as `defaults` does), edits the tweak's fallback file, posts the settings notification (as
 // `notifyutil -p` does) and runs the jailbreak's killall.
 #include <spawn.h>
 #include <sys/wait.h>
@@ -13,6 +13,8 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
+#include "device/fallback_file.h"
+#include "device/plist_objects.h"
 #include "device/session.h"
 #include "host/corefoundation.h"
 #include "host/trace.h"
@@ -24,19 +26,22 @@ constexpr const char* kNotification = "com.tamsel.ravelo.prefsupdate";
 
 std::string jbroot;
 
-// The value of "set KEY TYPE VALUE" (+1); null for a bad one.
+// The tweak's fallback file: /var/mobile/Library/Preferences/com.tamsel.ravelo.plist below the jailbreak root.
+std::string fallbackFile() { return jbroot + "/var/mobile/Library/Preferences/com.tamsel.ravelo.plist"; }
+
+// The value of "set KEY TYPE TEXT" (+1); null for a bad one.
 CFPropertyListRef valueOf(const std::string& type, const std::string& text) {
-  if (type == "bool") return CFRetain(text == "true" ? kCFBooleanTrue : kCFBooleanFalse);
-  if (type == "int") {
-    long long n = std::strtoll(text.c_str(), nullptr, 10);
-    return CFNumberCreate(nullptr, kCFNumberLongLongType, &n);
-  }
-  if (type == "real") {
-    double d = std::strtod(text.c_str(), nullptr);
-    return CFNumberCreate(nullptr, kCFNumberDoubleType, &d);
-  }
-  if (type == "string") return host::cf::makeString(text);
-  return nullptr;
+  sim::values::Value value;
+  sim::values::Value::Kind kind;
+  if (!sim::values::kindNamed(type, &kind) || !sim::values::parseTyped(kind, text, &value).empty()) return nullptr;
+  return sim::device::newPropertyList(value);
+}
+
+// The flag `defaults write` takes for a type ("-int"); containers are written as their literal.
+std::string defaultsFlag(const std::string& type) {
+  if (type == "real") return "-float";
+  if (type == "array" || type == "dict") return "";
+  return "-" + type;
 }
 
 std::string setValue(const std::string& keyText, CFPropertyListRef value) {
@@ -75,8 +80,11 @@ std::string run(const std::vector<std::string>& words) {
   if (command == "set" && words.size() == 4) {
     CFPropertyListRef value = valueOf(words[2], words[3]);
     if (value == nullptr) return "no value of type " + words[2];
-    const char* flag = words[2] == "bool" ? "-bool" : words[2] == "int" ? "-int" : words[2] == "real" ? "-float" : "-string";
-    host::trace("$ defaults write %s %s %s %s", kDomain, words[1].c_str(), flag, host::cf::describe(value).c_str());
+    std::string flag = defaultsFlag(words[2]);
+    std::string text = host::cf::describe(value);
+    if (flag.empty()) text = "'" + text + "'";  // a container, as a plist literal in one shell word
+    else text = flag + " " + text;
+    host::trace("$ defaults write %s %s %s", kDomain, words[1].c_str(), text.c_str());
     std::string problem = setValue(words[1], value);
     CFRelease(value);
     return problem;
@@ -93,6 +101,9 @@ std::string run(const std::vector<std::string>& words) {
     return {};
   }
   if (command == "killall") return runKillall(words);
+  if (command == "fallback") return sim::device::editFallbackFile(fallbackFile(), {words.begin() + 1, words.end()});
+  if (command == "store" && words.size() == 2 && words[1] == "delete")
+    return sim::device::removeFile(host::cf::preferencesFile(kDomain));
   return "the shell has no command '" + command + "'";
 }
 

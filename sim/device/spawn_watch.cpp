@@ -34,9 +34,13 @@ extern "C" __attribute__((visibility("default"))) int posix_spawn(pid_t* pid, co
   if (pid != nullptr) *pid = child;
   std::string arguments;
   for (char* const* a = argv; *a != nullptr; ++a) arguments += (arguments.empty() ? "" : " ") + std::string(*a);
-  std::string environment = envp == nullptr || envp[0] == nullptr ? "an empty environment" : "an environment";
+  // A null environment pointer is not an empty list; both are shown as given.
+  std::string environment = envp == nullptr ? "null" : envp[0] == nullptr ? "empty" : "";
+  for (char* const* e = envp; e != nullptr && *e != nullptr; ++e)
+    environment += (environment.empty() ? "[" : " ") + std::string(*e);
+  if (environment.front() == '[') environment += "]";
   if (result == 0) {
-    host::trace("spawn %s [%s] with %s", path, arguments.c_str(), environment.c_str());
+    host::trace("spawn %s [%s] with environment %s", path, arguments.c_str(), environment.c_str());
     spawned().emplace_back(child, argv[0] != nullptr ? argv[0] : "?");
   } else {
     host::trace("spawn %s [%s] failed: %s", path, arguments.c_str(), std::strerror(result));

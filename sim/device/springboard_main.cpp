@@ -7,11 +7,15 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "device/class_hiding.h"
 #include "device/session.h"
 #include "host/audio.h"
 #include "host/springboard.h"
 #include "host/substrate.h"
+#include "host/trace.h"
+#include "protocol/classes.h"
 
 namespace {
 
@@ -45,7 +49,7 @@ std::string runEvent(const std::vector<std::string>& words) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::puts("usage: ravelo-springboard --jbroot DIR [--clock MS]\n"
+    std::puts("usage: ravelo-springboard --jbroot DIR [--clock MS] [--without-class NAME]...\n"
               "The simulated device's SpringBoard; ravelo-sim starts it (channel on fd 3).");
     return 0;
   }
@@ -56,7 +60,16 @@ int main(int argc, char** argv) {
   }
   sim::device::Session session("SpringBoard");
   host::audio::setNow(std::strtol(sim::device::option(argc, argv, "--clock", "0").c_str(), nullptr, 10));
-  sb::defineClasses();
+  // A device whose iOS lacks some classes: SpringBoard's own are not defined, UIKit's are missing to the tweak.
+  std::vector<std::string> missing, hidden;
+  for (const std::string& name : sim::device::repeatedOption(argc, argv, "--without-class")) {
+    bool own = sim::classes::listed(sim::classes::kSpringBoard, name);
+    (own ? missing : hidden).push_back(name);
+    if (own) host::trace("SpringBoard: without class %s", name.c_str());
+    else host::trace("SpringBoard: without class %s for the code loaded from %s", name.c_str(), jbroot.c_str());
+  }
+  sim::device::hideClassesFromInstalledCode(hidden, jbroot);
+  sb::defineClasses(missing);
   host::substrate::loadTweaks("com.apple.springboard", jbroot, "SpringBoard");
   sb::launchSpringBoard();
   sim::device::Session::settle();

@@ -2,9 +2,11 @@
 
 #include <signal.h>
 
-#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
+
+#include "protocol/classes.h"
 
 namespace sim {
 namespace {
@@ -15,9 +17,49 @@ constexpr long kRespringMs = 2000; // SpringBoard going down, launching again, i
 std::string noCheck(const ScenarioLine&) { return {}; }
 
 std::string checkSet(const ScenarioLine& line) {
-  StoredValue value;
-  return storedValueOf(line, &value);
+  SetValue value;
+  return setValueOf(line, 1, &value);
 }
+
+std::string checkFallbackSet(const ScenarioLine& line) {
+  SetValue value;
+  return setValueOf(line, 2, &value);
+}
+
+std::string checkFormat(const ScenarioLine& line) {
+  if (line.words[2] != "xml" && line.words[2] != "binary")
+    return "fallback format takes xml or binary, not '" + line.words[2] + "'";
+  return {};
+}
+
+// A host file to copy from: it must be a regular file (word `index`).
+std::string checkHostFile(const ScenarioLine& line, size_t index) {
+  std::error_code ec;
+  std::string path = hostFileOf(line, index);
+  if (!std::filesystem::is_regular_file(path, ec)) return "no file " + path + " to copy";
+  return {};
+}
+std::string checkRaw(const ScenarioLine& line) { return checkHostFile(line, 2); }
+
+// A device path of an installed piece: absolute, without "." or ".." steps, below /var/jb.
+std::string checkDevicePath(const ScenarioLine& line) {
+  const std::string& path = line.words[1];
+  std::filesystem::path p(path);
+  if (path.rfind("/var/jb/", 0) != 0 || p.lexically_normal().string() != path || path.back() == '/')
+    return "'" + path + "' is not the device path of an installed file (/var/jb/...)";
+  return {};
+}
+std::string checkReplace(const ScenarioLine& line) {
+  std::string problem = checkDevicePath(line);
+  return problem.empty() ? checkHostFile(line, 2) : problem;
+}
+
+std::string checkClass(const ScenarioLine& line) {
+  if (!classes::known(line.words[1]))
+    return "'" + line.words[1] + "' is not a class the device can run without (help lists them)";
+  return {};
+}
+
 
 std::string checkCount(const ScenarioLine& line) {
   long value = 0;
@@ -69,9 +111,19 @@ std::string checkKill(const ScenarioLine& line) {
 // The table, in the order help lists it.
 const std::vector<CommandSpec> kCommands = {
     // the preferences store and the notification, as a shell on the device would change them
-    {"set", "KEY [bool|int|real|string] VALUE", "write KEY into the store (xyz.dorvu..ravelo) directly",
-     Actor::Shell, 2, 3, 0, false, checkSet},
+    {"set", "KEY [TYPE] VALUE", "write KEY into the store (xyz.dorvu..ravelo) directly; TYPE: bool int real string date data array dict",
+     Actor::Shell, 2, -1, 0, false, checkSet},
     {"remove", "KEY", "remove KEY from the store", Actor::Shell, 1, 1, 0, false, noCheck},
+    {"store raw", "FILE", "copy FILE over the store's file, byte for byte", Actor::Simulator, 1, 1, 0, false, checkRaw},
+    {"store delete", "", "delete the store's file", Actor::Shell, 0, 0, 0, false, noCheck},
+    {"fallback set", "KEY [TYPE] VALUE", "write KEY into the fallback file (com.tamsel.ravelo.plist)", Actor::Shell, 2,
+     -1, 0, false, checkFallbackSet},
+    {"fallback remove", "KEY", "remove KEY from the fallback file", Actor::Shell, 1, 1, 0, false, noCheck},
+    {"fallback delete", "", "delete the fallback file", Actor::Shell, 0, 0, 0, false, noCheck},
+    {"fallback format", "xml|binary", "rewrite the fallback file in that format", Actor::Shell, 1, 1, 0, false,
+     checkFormat},
+    {"fallback raw", "FILE", "copy FILE over the fallback file, byte for byte", Actor::Simulator, 1, 1, 0, false,
+     checkRaw},
     {"notify", "", "post com.tamsel.ravelo.prefsupdate", Actor::Shell, 0, 0, kEventMs, true, noCheck},
     // the eleven events
     {"tap-icon", "", "tap an app icon on the home screen", Actor::SpringBoard, 0, 0, kEventMs, true, noCheck},
@@ -103,12 +155,27 @@ const std::vector<CommandSpec> kCommands = {
     {"press", "LABEL", "press the button cell labelled LABEL", Actor::Settings, 1, -1, kEventMs, true, noCheck},
     {"press-respring", "", "press Respring in the navigation bar", Actor::Settings, 0, 0, kRespringMs, true,
      noCheck},
+    // the device's installed files and classes
+    {"remove-file", "DEVICE_PATH", "remove an installed file (/var/jb/...), from the next launch of what reads it",
+     Actor::Simulator, 1, 1, 0, false, checkDevicePath},
+    {"replace-file", "DEVICE_PATH FILE", "copy FILE over an installed file, from the next launch of what reads it",
+     Actor::Simulator, 2, 2, 0, false, checkReplace},
+    {"without-class", "NAME", "before the device switches on: SpringBoard or Settings runs without class NAME",
+     Actor::Simulator, 1, 1, 0, false, checkClass},
     // the simulator
     {"wait", "MS", "let MS milliseconds pass", Actor::Simulator, 1, 1, 0, false, checkCount},
     {"kill", "PROCESS [SIGNAL]", "end SpringBoard, Settings or backboardd from outside (default KILL)",
      Actor::Simulator, 1, 2, kEventMs, true, checkKill},
-    {"expect", "TEXT", "check: a line of the last step contains TEXT (as written)", Actor::Simulator, 1, -1, 0, false, noCheck},
+    {"expect", "TEXT", "check: a line of the last step contains TEXT", Actor::Simulator, 1, -1, 0, false, noCheck},
     {"expect-not", "TEXT", "check: no line of the last step contains TEXT", Actor::Simulator, 1, -1, 0, false,
+     noCheck},
+    {"expect-order", "TEXT TEXT...", "check: lines of the last step contain these texts, in this order",
+     Actor::Simulator, 2, -1, 0, false, noCheck},
+    {"expect-boot", "TEXT", "check: a line of the last boot block contains TEXT", Actor::Simulator, 1, -1, 0, false,
+     noCheck},
+    {"expect-run", "TEXT", "check: a line of the run so far contains TEXT", Actor::Simulator, 1, -1, 0, false,
+     noCheck},
+    {"expect-not-run", "TEXT", "check: no line of the run so far contains TEXT", Actor::Simulator, 1, -1, 0, false,
      noCheck},
     {"expect-sounds", "[NAME...]", "check: the sounds heard in the last step, in order (none: silence)",
      Actor::Simulator, 0, -1, 0, false, noCheck},
@@ -122,19 +189,38 @@ const std::vector<CommandSpec> kCommands = {
 
 const std::vector<CommandSpec>& commandTable() { return kCommands; }
 
+namespace {
+
+// How many words of `line` name `entry` (1 or 2); 0 when it does not.
+size_t nameLength(const CommandSpec& entry, const ScenarioLine& line) {
+  std::string name = entry.name;
+  size_t space = name.find(' ');
+  if (space == std::string::npos) return line.words[0] == name ? 1 : 0;
+  return line.words.size() > 1 && line.words[0] == name.substr(0, space) && line.words[1] == name.substr(space + 1) ? 2 : 0;
+}
+
+std::string usageOf(const CommandSpec& entry) {
+  return std::string(entry.name) + (entry.arguments[0] != '\0' ? " " : "") + entry.arguments;
+}
+
+}  // namespace
+
 const CommandSpec& commandFor(const ScenarioLine& line) {
   const std::string& name = line.words.front();
+  std::string verbs;
   for (const CommandSpec& entry : kCommands) {
-    if (name != entry.name) continue;
-    int count = static_cast<int>(line.words.size()) - 1;
-    if (count < entry.minArguments || (entry.maxArguments >= 0 && count > entry.maxArguments)) {
-      std::string usage = std::string(entry.name) + (entry.arguments[0] != '\0' ? " " : "") + entry.arguments;
-      throw ScenarioError(line, "malformed line: usage: " + usage);
-    }
+    size_t length = nameLength(entry, line);
+    std::string entryName = entry.name;
+    if (entryName.rfind(name + " ", 0) == 0) verbs += (verbs.empty() ? "" : ", ") + entryName.substr(name.size() + 1);
+    if (length == 0) continue;
+    int count = static_cast<int>(line.words.size() - length);
+    if (count < entry.minArguments || (entry.maxArguments >= 0 && count > entry.maxArguments))
+      throw ScenarioError(line, "malformed line: usage: " + usageOf(entry));
     std::string problem = entry.check(line);
     if (!problem.empty()) throw ScenarioError(line, problem);
     return entry;
   }
+  if (!verbs.empty()) throw ScenarioError(line, name + " takes " + verbs);
   throw ScenarioError(line, "unknown command '" + name + "' (help lists the commands)");
 }
 
@@ -142,11 +228,13 @@ std::string helpText() {
   std::ostringstream out;
   out << "Commands (one a line; # starts a comment; \"quotes\" group words):\n";
   for (const CommandSpec& entry : kCommands) {
-    std::string usage = std::string(entry.name) + (entry.arguments[0] != '\0' ? " " : "") + entry.arguments;
+    std::string usage = usageOf(entry);
     out << "  " << usage;
     for (size_t n = usage.size(); n < 36; ++n) out << ' ';
     out << ' ' << entry.summary << '\n';
   }
+  out << "Classes without-class can leave out (framework classes: missing to the code named):\n  "
+      << classes::describeAll("  ", 98) << "\n";
   return out.str();
 }
 
@@ -156,76 +244,6 @@ bool parseCount(const std::string& word, long* value) {
     if (c < '0' || c > '9') return false;
   *value = std::strtol(word.c_str(), nullptr, 10);
   return true;
-}
-
-namespace {
-
-bool parseInteger(const std::string& word, long long* value) {
-  if (word.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  *value = std::strtoll(word.c_str(), &end, 10);
-  return errno == 0 && end != nullptr && *end == '\0' && word.find_first_of("0123456789") != std::string::npos;
-}
-
-bool parseReal(const std::string& word, double* value) {
-  if (word.empty() || word.find_first_of("0123456789") == std::string::npos) return false;
-  errno = 0;
-  char* end = nullptr;
-  *value = std::strtod(word.c_str(), &end);
-  return errno == 0 && end != nullptr && *end == '\0';
-}
-
-bool parseBool(const std::string& word, bool* value) {
-  if (word == "true" || word == "yes") return *value = true, true;
-  if (word == "false" || word == "no") return *value = false, true;
-  return false;
-}
-
-}  // namespace
-
-std::string storedValueOf(const ScenarioLine& line, StoredValue* value) {
-  if (line.words.size() == 4) {
-    const std::string& type = line.words[2];
-    const std::string& word = line.words[3];
-    if (type == "bool") {
-      value->kind = StoredValue::Bool;
-      return parseBool(word, &value->boolean) ? "" : "'" + word + "' is not a bool (true or false)";
-    }
-    if (type == "int") {
-      value->kind = StoredValue::Integer;
-      return parseInteger(word, &value->integer) ? "" : "'" + word + "' is not a 64-bit integer";
-    }
-    if (type == "real") {
-      value->kind = StoredValue::Real;
-      return parseReal(word, &value->real) ? "" : "'" + word + "' is not a real number";
-    }
-    if (type == "string") {
-      value->kind = StoredValue::String;
-      value->text = word;
-      return {};
-    }
-    return "'" + type + "' is not a type (bool, int, real or string)";
-  }
-  const std::string& word = line.words[2];
-  if (line.quoted[2]) {
-    value->kind = StoredValue::String;
-    value->text = word;
-    return {};
-  }
-  if (parseBool(word, &value->boolean)) {
-    value->kind = StoredValue::Bool;
-    return {};
-  }
-  if (word.find('.') == std::string::npos && parseInteger(word, &value->integer)) {
-    value->kind = StoredValue::Integer;
-    return {};
-  }
-  if (word.find('.') != std::string::npos && parseReal(word, &value->real)) {
-    value->kind = StoredValue::Real;
-    return {};
-  }
-  return "'" + word + "' is not true, false or a number: write text in \"quotes\" or give a type";
 }
 
 }  // namespace sim

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "supervisor/scenario.h"
+#include "values/plist_value.h"
 
 namespace sim {
 
@@ -17,7 +18,7 @@ enum class Actor {
 };
 
 struct CommandSpec {
-  const char* name;
+  const char* name;       // one word, or two for a command with verbs ("fallback set")
   const char* arguments;  // for help: "KEY VALUE", "[no-chime]"
   const char* summary;
   Actor actor;
@@ -38,17 +39,19 @@ const CommandSpec& commandFor(const ScenarioLine& line);
 // The help text: every command with its arguments and summary.
 std::string helpText();
 
-// The value of a `set` line: "set KEY VALUE" (true/false, an integer, a real number with a '.', or
-// "quoted text") or "set KEY TYPE VALUE" with TYPE bool, int, real or string.
-struct StoredValue {
-  enum Kind { Bool, Integer, Real, String } kind = Bool;
-  bool boolean = false;
-  long long integer = 0;
-  double real = 0;
-  std::string text;
+// The value of a `set` or `fallback set` line, whose key is word `keyIndex`: "KEY VALUE" (true/false,
+// an integer, a real number with a '.', or "quoted text") or "KEY TYPE VALUE" (values/plist_value.h;
+// for array and dict the VALUE is the rest of the line).
+struct SetValue {
+  std::string key;
+  values::Value::Kind kind = values::Value::Bool;
+  std::string text;  // as the shell reads it back with values::parseTyped
 };
-// Reads the value of a `set` line; "" on success, else what is wrong.
-std::string storedValueOf(const ScenarioLine& line, StoredValue* value);
+// Reads the value of such a line; "" on success, else what is wrong.
+std::string setValueOf(const ScenarioLine& line, size_t keyIndex, SetValue* value);
+
+// A host file a line names (word `index`): relative names are taken from the scenario file's folder.
+std::string hostFileOf(const ScenarioLine& line, size_t index);
 
 // The signal `kill` may send, by name ("KILL", "SIGTERM") or number; 0 for any other.
 int signalNumber(const std::string& word);

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "protocol/classes.h"
 #include "protocol/protocol.h"
 
 namespace sim {
@@ -56,9 +57,17 @@ Device::Slot Device::start(const std::string& name, const std::string& program, 
   return process;
 }
 
+std::vector<std::string> Device::classArguments(bool (*belongs)(const std::string&)) const {
+  std::vector<std::string> arguments;
+  for (const std::string& name : setup_.missingClasses)
+    if (belongs(name)) arguments.insert(arguments.end(), {"--without-class", name});
+  return arguments;
+}
+
 void Device::startSpringBoard() {
-  springBoard_ = start("SpringBoard", "ravelo-springboard",
-                       {"--jbroot", jbroot_, "--clock", std::to_string(clock_)}, true);
+  std::vector<std::string> arguments{"--jbroot", jbroot_, "--clock", std::to_string(clock_)};
+  for (std::string& argument : classArguments(classes::inSpringBoard)) arguments.push_back(std::move(argument));
+  springBoard_ = start("SpringBoard", "ravelo-springboard", std::move(arguments), true);
   springBoardFailedLaunch_ = springBoard_ == nullptr;
 }
 
@@ -145,10 +154,16 @@ std::string Device::inSettings(const std::vector<std::string>& words) {
 
 void Device::launchSettings() {
   if (running(settings_)) return;
-  settings_ = start("Settings", "ravelo-settings",
-                    {"--jbroot", jbroot_, "--clock", std::to_string(clock_), "--screen-width",
-                     std::to_string(screenWidth_)},
-                    true);
+  std::vector<std::string> arguments{"--jbroot", jbroot_, "--clock", std::to_string(clock_), "--screen-width",
+                                     std::to_string(screenWidth_)};
+  for (std::string& argument : classArguments(classes::inSettings)) arguments.push_back(std::move(argument));
+  settings_ = start("Settings", "ravelo-settings", std::move(arguments), true);
+}
+
+void Device::leaveOutClass(const std::string& name) {
+  for (const std::string& missing : setup_.missingClasses)
+    if (missing == name) return;
+  setup_.missingClasses.push_back(name);
 }
 
 void Device::setScreenWidth(long points) {

@@ -28,6 +28,7 @@ struct DeviceSetup {
   DeviceFolders folders;
   std::filesystem::path programs;  // where ravelo-springboard and the others are
   bool privateView = false;        // run the processes where /var/jb is the jailbreak root
+  std::vector<std::string> missingClasses;  // classes SpringBoard or the Settings app runs without
 };
 
 class Device {
@@ -58,6 +59,10 @@ class Device {
   void launchSettings();
   // The Settings app's screen width, from its next launch.
   void setScreenWidth(long points);
+  // A class (protocol/classes.h) SpringBoard or the Settings app runs without, from its next launch.
+  void leaveOutClass(const std::string& name);
+
+  const DeviceFolders& folders() const { return setup_.folders; }
 
   // Sends `signal` to a process from outside ("SpringBoard", "Settings", "backboardd") and waits for it
   // to end; false when it is not running.
@@ -76,6 +81,8 @@ class Device {
 
   Slot start(const std::string& name, const std::string& program, std::vector<std::string> arguments,
              bool inPrivateView);
+  // "--without-class NAME" for each missing class `belongs` places in the process.
+  std::vector<std::string> classArguments(bool (*belongs)(const std::string&)) const;
   void startSpringBoard();
   // Reads `process`'s messages, reporting trace lines, until one of kind `until`; nullopt at its end.
   std::optional<Message> readUntil(DeviceProcess& process, const char* until);

@@ -142,6 +142,7 @@ int main(int argc, char** argv) {
   sim::Artifacts artifacts = sim::builtArtifacts();
   setup.programs = artifacts.programs;
   setup.privateView = options.noLibroot;
+  setup.missingClasses = options.withoutClasses;
   std::vector<std::string> laidOut;
   try {
     laidOut = sim::layOutDevice(setup.folders, artifacts, !options.noLibroot);

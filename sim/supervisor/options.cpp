@@ -2,10 +2,12 @@
 
 #include <cstring>
 
+#include "protocol/classes.h"
+
 namespace sim {
 
 const char* usageText() {
-  return "usage: ravelo-sim [options] [SCENARIO | -]\n"
+  static const std::string text = std::string("usage: ravelo-sim [options] [SCENARIO | -]\n"
          "\n"
          "Runs Ravelo on a simulated iPhone: lays out a jailbreak root, starts SpringBoard (with the tweak\n"
          "injected) and, when asked, the Settings app (with the Ravelo pane), and carries out a scenario,\n"
@@ -20,6 +22,9 @@ const char* usageText() {
          "                    removed at the end); DIR's preferences store is kept between runs\n"
          "  --no-libroot      install no libroot.dylib: the system code's built-in fallbacks find the\n"
          "                    jailbreak root at /var/jb (the device's processes get a private /var)\n"
+         "  --without-class NAME  SpringBoard or the Settings app runs without class NAME, as a device\n"
+         "                    whose iOS lacks it (repeatable). The classes:\n"
+         "                    ") + classes::describeAll("                    ", 96) + "\n" +
          "  --record FILE     render the run's audio to a WAV file\n"
          "  --no-record       do not write tour.wav for the tour\n"
          "  --print-tour      print the built-in tour's scenario and exit\n"
@@ -27,6 +32,7 @@ const char* usageText() {
          "\n"
          "Exit status: 0 when the scenario ran and every check held; 1 when a line was wrong, a check\n"
          "failed or a device process ended unexpectedly; 2 for a bad command line or device layout.\n";
+  return text.c_str();
 }
 
 std::optional<Options> parseOptions(int argc, char** argv, std::string* error) {
@@ -51,6 +57,14 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string* error) {
       auto v = value("--record");
       if (!v) return std::nullopt;
       options.record = *v;
+    } else if (arg == "--without-class") {
+      auto v = value("--without-class");
+      if (!v) return std::nullopt;
+      if (!classes::known(*v)) {
+        *error = "--without-class: '" + *v + "' is not a class the device can run without";
+        return std::nullopt;
+      }
+      options.withoutClasses.push_back(*v);
     } else if (arg == "--no-libroot") {
       options.noLibroot = true;
     } else if (arg == "--no-record") {

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -13,6 +14,7 @@ struct Options {
   std::string record;             // --record FILE ("" : none, except tour.wav for the tour)
   bool noRecord = false;          // --no-record
   bool printTour = false;         // --print-tour
+  std::vector<std::string> withoutClasses;  // --without-class NAME, each
   bool help = false;
 };
 

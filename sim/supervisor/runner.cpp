@@ -1,8 +1,10 @@
 #include "supervisor/runner.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "supervisor/checks.h"
+#include "supervisor/device_files.h"
 
 namespace sim {
 namespace {
@@ -11,34 +13,10 @@ namespace {
 constexpr long kBootMs = 2000;
 constexpr long kRespringMs = 2000;
 
-const char* typeName(StoredValue::Kind kind) {
-  switch (kind) {
-    case StoredValue::Bool: return "bool";
-    case StoredValue::Integer: return "int";
-    case StoredValue::Real: return "real";
-    case StoredValue::String: return "string";
-  }
-  return "string";
-}
-
-std::string valueText(const StoredValue& value) {
-  switch (value.kind) {
-    case StoredValue::Bool: return value.boolean ? "true" : "false";
-    case StoredValue::Integer: return std::to_string(value.integer);
-    case StoredValue::Real: {
-      char text[64];
-      std::snprintf(text, sizeof text, "%.17g", value.real);
-      return text;
-    }
-    case StoredValue::String: return value.text;
-  }
-  return value.text;
-}
-
 }  // namespace
 
 void Runner::boot() {
-  transcript_.heading("boot at " + std::to_string(clock_) + "ms");
+  transcript_.bootHeading("boot at " + std::to_string(clock_) + "ms");
   device_.setClock(clock_);
   device_.switchOn();
   device_.settle();
@@ -60,7 +38,8 @@ void Runner::run(const ScenarioLine& line) {
     return;
   }
   if (name.rfind("expect", 0) == 0) {
-    std::string problem = failedCheck(line, transcript_.stepLines());
+    CheckedLines lines{transcript_.stepLines(), transcript_.bootLines(), transcript_.runLines(), transcript_.booted()};
+    std::string problem = failedCheck(line, lines);
     transcript_.heading("check (" + line.where() + "): " + line.text + (problem.empty() ? ": ok" : ": FAILED"), true);
     if (!problem.empty()) throw ScenarioError(line, "check failed: " + problem);
     return;
@@ -84,10 +63,36 @@ void Runner::run(const ScenarioLine& line) {
 std::string Runner::perform(const ScenarioLine& line, const CommandSpec& entry) {
   const std::string name = entry.name;
   const std::vector<std::string>& w = line.words;
-  if (name == "set") {
-    StoredValue value;
-    storedValueOf(line, &value);
-    return device_.inShell({"set", w[1], typeName(value.kind), valueText(value)});
+  if (name == "set" || name == "fallback set") {
+    SetValue value;
+    setValueOf(line, name == "set" ? 1 : 2, &value);
+    std::vector<std::string> words{"set", value.key, values::typeName(value.kind), value.text};
+    if (name == "fallback set") words.insert(words.begin(), "fallback");
+    return device_.inShell(words);
+  }
+  if (name == "fallback remove" || name == "fallback delete" || name == "fallback format" || name == "store delete")
+    return device_.inShell(w);
+  if (name == "store raw" || name == "fallback raw") {
+    std::string to = name == "store raw" ? storeDevicePath() : fallbackDevicePath();
+    std::string from = hostFileOf(line, 2);
+    std::error_code ec;
+    auto size = std::filesystem::file_size(from, ec);
+    report("copy " + w[2] + " to " + to + " (" + std::to_string(ec ? 0 : size) + " bytes)");
+    return copyIntoDevice(device_.folders(), from, to);
+  }
+  if (name == "remove-file" || name == "replace-file") {
+    std::string problem = name == "remove-file" ? removeInstalledFile(device_.folders(), w[1])
+                                                : copyIntoDevice(device_.folders(), hostFileOf(line, 2), w[1]);
+    if (problem.empty())
+      report((name == "remove-file" ? "removed " : "replaced ") + w[1] + ": valid from the next launch of " +
+             readersOf(w[1]));
+    return problem;
+  }
+  if (name == "without-class") {
+    if (device_.isOn()) return "without-class comes before the device switches on (before the first event)";
+    device_.leaveOutClass(w[1]);
+    report(w[1] + " will be missing when the device switches on");
+    return {};
   }
   if (name == "remove") return device_.inShell({"remove", w[1]});
   if (name == "notify") return device_.inShell({"notify"});

@@ -25,6 +25,7 @@ class Runner {
  private:
   void boot();
   std::string perform(const ScenarioLine& line, const CommandSpec& entry);
+  void report(const std::string& text) { transcript_.report("sim", text); }
 
   Device& device_;
   Transcript& transcript_;

@@ -30,13 +30,15 @@ std::string withoutComment(const std::string& line) {
 }  // namespace
 
 bool splitWords(const std::string& text, std::vector<std::string>* words, std::string* error,
-                std::vector<bool>* quoted) {
+                std::vector<bool>* quoted, std::vector<size_t>* starts) {
   words->clear();
   if (quoted != nullptr) quoted->clear();
+  if (starts != nullptr) starts->clear();
   size_t i = 0;
   while (i < text.size()) {
     while (i < text.size() && isBlank(text[i])) ++i;
     if (i >= text.size()) break;
+    size_t start = i;
     std::string word;
     bool quotedWord = false;
     while (i < text.size() && !isBlank(text[i])) {
@@ -66,6 +68,7 @@ bool splitWords(const std::string& text, std::vector<std::string>* words, std::s
     if (!word.empty() || quotedWord) {
       words->push_back(word);
       if (quoted != nullptr) quoted->push_back(quotedWord);
+      if (starts != nullptr) starts->push_back(start);
     }
   }
   return true;
@@ -81,7 +84,7 @@ std::optional<ScenarioLine> ScenarioReader::next() {
     line.text = trim(withoutComment(raw));
     if (line.text.empty()) continue;
     std::string error;
-    if (!splitWords(line.text, &line.words, &error, &line.quoted)) throw ScenarioError(line, error);
+    if (!splitWords(line.text, &line.words, &error, &line.quoted, &line.starts)) throw ScenarioError(line, error);
     return line;
   }
   return std::nullopt;

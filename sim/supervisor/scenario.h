@@ -17,8 +17,11 @@ struct ScenarioLine {
   std::string text;   // the line without comment and surrounding blanks
   std::vector<std::string> words;
   std::vector<bool> quoted;  // per word: whether it was written in quotes
+  std::vector<size_t> starts;  // per word: where it starts in `text`
 
   std::string where() const { return file + ":" + std::to_string(number); }
+  // The line as written from word `index` on ("" past the last word).
+  std::string textFrom(size_t index) const { return index < starts.size() ? text.substr(starts[index]) : ""; }
 };
 
 // A fault in the scenario, reported as "FILE:LINE: message".
@@ -43,6 +46,6 @@ class ScenarioReader {
 
 // The words of `text` (quotes as above); false with *error set for an unclosed quote.
 bool splitWords(const std::string& text, std::vector<std::string>* words, std::string* error,
-                std::vector<bool>* quoted = nullptr);
+                std::vector<bool>* quoted = nullptr, std::vector<size_t>* starts = nullptr);
 
 }  // namespace sim

@@ -40,13 +40,24 @@ void Transcript::print(const std::string& line) {
 }
 
 void Transcript::heading(const std::string& text, bool keepStep) {
-  if (!keepStep) stepLines_.clear();
+  if (!keepStep) {
+    stepLines_.clear();
+    inBoot_ = false;
+  }
   print(devicePaths(text));
+}
+
+void Transcript::bootHeading(const std::string& text) {
+  heading(text);
+  bootLines_.clear();
+  inBoot_ = booted_ = true;
 }
 
 void Transcript::report(const std::string& process, const std::string& text) {
   std::string line = "[" + process + "] " + devicePaths(text);
   stepLines_.push_back(line);
+  runLines_.push_back(line);
+  if (inBoot_) bootLines_.push_back(line);
   print("  " + line);
 }
 

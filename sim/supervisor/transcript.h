@@ -20,8 +20,10 @@ class Transcript {
   // Host folders shown as "" (the device root) in every later line.
   void setDeviceRoot(const std::vector<std::string>& hostForms);
 
-  // A heading line (step, boot, end...). Starts a new step for the checks unless `keepStep`.
+  // A heading line (step, end...). Starts a new step for the checks unless `keepStep`.
   void heading(const std::string& text, bool keepStep = false);
+  // The heading of a boot block (the device switching on): its lines are also the last boot block's.
+  void bootHeading(const std::string& text);
   // A line of `process` within the current step.
   void report(const std::string& process, const std::string& text);
   // A line outside any step (layout, record).
@@ -29,6 +31,11 @@ class Transcript {
 
   // The lines reported in the last step, as printed (without indentation).
   const std::vector<std::string>& stepLines() const { return stepLines_; }
+  // The lines of the last boot block, and whether there has been one.
+  const std::vector<std::string>& bootLines() const { return bootLines_; }
+  bool booted() const { return booted_; }
+  // Every line the processes reported in the run so far.
+  const std::vector<std::string>& runLines() const { return runLines_; }
 
   // `text` with host paths below the device root shown as device paths.
   std::string devicePaths(const std::string& text) const;
@@ -38,6 +45,10 @@ class Transcript {
   std::FILE* out_;
   std::vector<std::string> roots_;
   std::vector<std::string> stepLines_;
+  std::vector<std::string> bootLines_;
+  std::vector<std::string> runLines_;
+  bool inBoot_ = false;
+  bool booted_ = false;
 };
 
 }  // namespace sim

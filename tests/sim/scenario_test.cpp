@@ -157,9 +157,20 @@ TEST(SimBadInput, AnUnknownCommandNamesFileAndLineAndKeepsTheTranscriptSoFar) {
 TEST(SimBadInput, MalformedLinesNameFileAndLine) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"wait soon", "'soon' is not a whole number"},
-      {"set enabled", "usage: set KEY [bool|int|real|string] VALUE"},
+      {"set enabled", "usage: set KEY [TYPE] VALUE"},
       {"set lockSound Pong", "write text in \"quotes\" or give a type"},
       {"set lockSound int eight", "'eight' is not a 64-bit integer"},
+      {"set lockSound dict {a = 1; b = (2, 3}", "column 18: expected ',' or ')' in an array"},
+      {"set lockSound array (1, two)", "'two' is not true, false, a number or a date"},
+      {"set lockSound date 2023-02-29", "is not a date that exists"},
+      {"set lockSound data 0a1", "an odd number of digits"},
+      {"fallback set lockSound real", "a value is missing after the type real"},
+      {"fallback frob", "fallback takes set, remove, delete, format, raw"},
+      {"fallback raw no-such-file.plist", "no file "},
+      {"remove-file /var/jb/../../etc/passwd", "is not the device path of an installed file"},
+      {"without-class NSObject", "'NSObject' is not a class the device can run without"},
+      {"tap-icon\nwithout-class SBVolumeControl", "without-class comes before the device switches on"},
+      {"expect-order one", "usage: expect-order TEXT TEXT..."},
       {"volume-up twice", "usage: volume-up"},
       {"plug-charger loudly", "'no-chime'"},
       {"expect \"unclosed", "unclosed quote"},
@@ -171,7 +182,8 @@ TEST(SimBadInput, MalformedLinesNameFileAndLine) {
     testing_support::writeFile(file, "# first\n" + line + "\n");
     RunResult r = sim({file.string()});
     EXPECT_EQ(r.exitCode, 1) << line;
-    EXPECT_TRUE(contains(r, file.string() + ":2: ")) << line << "\n" << r.output;
+    EXPECT_TRUE(contains(r, file.string() + ":" + (line.find('\n') != std::string::npos ? "3" : "2") + ": "))
+        << line << "\n" << r.output;
     EXPECT_TRUE(contains(r, message)) << line << "\n" << r.output;
   }
 }

@@ -190,7 +190,7 @@ TEST(Snapshots, FormatOneLinePerItem) {
   page.rows = {row};
   std::string text = host::settings::format(page);
   EXPECT_NE(text.find("header 390x160 banner 390x160 image no\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("row 0.0 PSSwitchTableCell key=enabled labels [\"Enabled\" 18pt] tint 0.000,0.000,0.000,0.000 "
+  EXPECT_NE(text.find("row 0.0 PSSwitchTableCell key=enabled labels [\"Enabled\" 18pt depth 1] tint 0.000,0.000,0.000,0.000 "
                       "switch on on-tint 0.796,0.855,0.910,1.000\n"),
             std::string::npos)
       << text;

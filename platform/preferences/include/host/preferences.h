@@ -40,13 +40,14 @@ enum CellType : long {
 struct LabelShot {
   std::string text;
   CGFloat pointSize = 0;
+  int depth = 1;  // 1: directly inside the content view; 2: inside a view inside it...
 };
 
 struct RowShot {
   long section = 0, row = 0;
   std::string cellClass;           // the cell's class name
   std::string key;                 // the specifier's "key" property ("" when none)
-  std::vector<LabelShot> labels;   // the UILabels directly inside the content view, in order
+  std::vector<LabelShot> labels;   // every UILabel in the content view's tree, depth first, in subview order
   host::uikit::RGBA tint;          // the cell's tintColor
   bool hasControl = false;         // a PSControlTableCell with a control
   std::string controlClass;
@@ -74,8 +75,8 @@ struct PageShot {
 // The snapshot as text, one line per item, for the simulator's transcript:
 //   page "Ravelo" view-tint 0.796,0.855,0.910,1.000 bar-tint ... enclosing-bar-tint ... right-button "Respring"
 //   header 390x160 banner 390x160 image yes        (or: header none / banner none)
-//   row 0.0 PSSwitchTableCell key=enabled labels ["Enabled" 18pt] tint 0.796,... switch on on-tint 0.796,...
-//   row 1.3 PSTableCell key=unlockSound labels ["Unlock" 18pt, "Chime" 18pt] tint 0.000,0.478,1.000,1.000 detail "Chime"
+//   row 0.0 PSSwitchTableCell key=enabled labels ["Enabled" 18pt depth 1] tint 0.796,... switch on on-tint 0.796,...
+//   row 1.3 PSTableCell key=unlockSound labels ["Unlock" 18pt depth 1, "Chime" 18pt depth 1] tint 0.000,0.478,1.000,1.000 detail "Chime"
 std::string format(const PageShot& page);
 
 // ---- the Settings app ----------------------------------------------------------------------------

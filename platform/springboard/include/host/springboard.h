@@ -14,6 +14,8 @@
 #include <objc/runtime.h>
 
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 namespace host::springboard {
 
@@ -34,6 +36,8 @@ constexpr unsigned kShutterSoundID = 1108;          // the screenshot shutter
 // classes, UISwitch among them, come from the UIKit stand-in). Events that need a missing class do
 // what the rest of the system does without it: nothing, or no more than the part that does not need it.
 void defineClasses(std::initializer_list<const char*> missing = {});
+// The same with a list made at run time.
+void defineClasses(const std::vector<std::string>& missing);
 
 // The device's state after start-up: unlocked, with the cover sheet dismissed since the last lock,
 // no charger, volume 8/16, the switch off.
