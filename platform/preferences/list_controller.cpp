@@ -109,18 +109,28 @@ long listNumberOfRows(id self, SEL, id, long section) {
   return static_cast<long>(sections[section].rows.size());
 }
 
-// A new cell of the class the row's cell type calls for, showing the row's label and value.
+// The class of a row's cell: the PSTableCell subclass its "cellClass" property names, else the one its
+// cell type calls for.
+Class cellClassOf(id specifier, long type) {
+  std::string named = text(property(specifier, "cellClass"));
+  Class cls = named.empty() ? Nil : objc_getClass(named.c_str());
+  if (cls != Nil && send<BOOL>(reinterpret_cast<id>(cls), "isSubclassOfClass:", requireClass("PSTableCell"))) return cls;
+  return requireClass(cellClassFor(type));
+}
+
+// A new cell of the row's cell class, showing the row's label and value.
 id listCellForRow(id self, SEL, id tableView, id indexPath) {
   id specifier = specifierAt(self, indexPath);
   long type = send<long>(specifier, "cellType");
-  id reuse = string(cellClassFor(type));
+  Class cellClass = cellClassOf(specifier, type);
+  id reuse = string(class_getName(cellClass));
   id cell = send(tableView, "dequeueReusableCellWithIdentifier:", reuse);
   if (cell != nullptr) {
     send<void>(cell, "setSpecifier:", specifier);
     send<void>(cell, "refreshCellContentsWithSpecifier:", specifier);
     return cell;
   }
-  cell = send(reinterpret_cast<id>(requireClass(cellClassFor(type))), "alloc");
+  cell = send(reinterpret_cast<id>(cellClass), "alloc");
   cell = send(cell, "initWithStyle:reuseIdentifier:specifier:", cellStyleFor(type), reuse, specifier);
   return autorelease(cell);
 }

@@ -112,7 +112,8 @@ const char* cellClassFor(long cellType) {
 
 // As the framework reads a specifier list entry: "cell" gives the type, "label" the name, "id" (else
 // "key", else the label) the identifier, "action" a button's action, "detail" the class of the page
-// a link opens, "validValues"/"validTitles" a list's choices; every entry stays a property. Cells
+// a link opens, "validValues"/"validTitles" a list's choices; every entry stays a property ("cellClass",
+// naming a PSTableCell subclass, is the class of the row's cell: PSListController reads it). Cells
 // that show a value get the target's readPreferenceValue: and setPreferenceValue:specifier:.
 id specifierFromDictionary(id entry, id target) {
   if (!isDictionary(entry)) return nullptr;

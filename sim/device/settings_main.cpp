@@ -11,6 +11,7 @@
 
 #include "device/class_hiding.h"
 #include "device/session.h"
+#include "device/settings_cells.h"
 #include "device/spawn_watch.h"
 #include "host/audio.h"
 #include "host/preferences.h"
@@ -83,6 +84,7 @@ int main(int argc, char** argv) {
   for (const std::string& name : hidden)
     host::trace("Settings: without class %s for the code loaded from %s", name.c_str(), jbroot.c_str());
   sim::device::hideClassesFromInstalledCode(hidden, jbroot);
+  sim::device::defineSettingsCells();
   host::substrate::loadTweaks("com.apple.Preferences", jbroot, "Preferences");
   sim::device::Session::settle();
   session.ready();

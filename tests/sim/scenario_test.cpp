@@ -83,6 +83,67 @@ TEST(SimStartup, TheMasterSwitchOffAtStartUpHooksNothingUntilARespring) {
   EXPECT_EQ(r.exitCode, 0) << r.output;
 }
 
+// ---- what the store, the fallback file and the installed files may hold -------------------------
+
+TEST(SimStoredValues, EveryPropertyListTypeUnderSwitchAndSoundKeysReadsAsDocumented) {
+  RunResult r = scenario("stored-types.txt");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+TEST(SimFallbackFile, ReadInXmlOrBinaryOnlyWhileTheDomainHasNoKeysAndCorruptCountsAsMissing) {
+  RunResult r = scenario("fallback-file.txt");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+TEST(SimInstalledFiles, MissingSoundBannerAndKillallAndOtherSpecifierListsCrashNothing) {
+  RunResult r = scenario("installed-files.txt");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+// ---- classes an iOS version may lack -----------------------------------------------------------
+
+TEST(SimMissingClasses, QueriedSingletonsSpringBoardAndUISwitchMayBeMissing) {
+  RunResult r = scenario("missing-classes.txt");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+TEST(SimMissingClasses, EachHookedClassLeftOutSilencesOnlyItsOwnEvents) {
+  struct Event {
+    const char* command;
+    const char* sound;
+  };
+  const Event events[] = {{"tap-icon", "Select-mono.m4a"},  {"passcode-key", "SingleClick.m4a"},
+                          {"lock", "lock.m4a"},             {"unlock", "unlock.m4a"},
+                          {"plug-charger", "ChargingStarted.m4a"}, {"screenshot", "LinkBegin.m4a"},
+                          {"volume-up", "Volume.m4a"},      {"volume-down", "SelectionDirectionChange-mono.m4a"},
+                          {"flip-switch", "Switch-1.m4a"},  {"scroll-page", "Smooth1.m4a"}};
+  // Each hooked class and the events (or the launch) that go through it.
+  const std::pair<const char*, std::string> hooked[] = {
+      {"SBHIconManager", "tap-icon"}, {"SBUIPasscodeLockViewBase", "passcode-key"},
+      {"SBSleepWakeHardwareButtonInteraction", "lock"}, {"SBCoverSheetPrimarySlidingViewController", "unlock"},
+      {"SBUIController", "plug-charger"}, {"SSScreenCapturer", "screenshot"},
+      {"SBVolumeControl", "volume-up volume-down"}, {"UISwitch", "flip-switch"}, {"SBFolderView", "scroll-page"},
+      {"SpringBoard", "launch"}};
+  // The settings of events.txt: every switch on, a sound of its own for each event.
+  std::ifstream setup(kScenarios + "/events.txt");
+  std::string settings;
+  for (std::string line; std::getline(setup, line);)
+    if (line.rfind("set ", 0) == 0) settings += line + "\n";
+  for (const auto& [className, silenced] : hooked) {
+    std::string text = settings;
+    for (const Event& e : events) {
+      bool silent = (" " + silenced + " ").find(std::string(" ") + e.command + " ") != std::string::npos;
+      text += std::string(e.command) + "\nexpect-sounds " + (silent ? "" : e.sound) + "\n";
+    }
+    text += std::string(silenced == "launch" ? "expect-not-run" : "expect-run") + " Mac_Quadra_AV_Startup.m4a\n";
+    TempDir dir;
+    testing_support::writeFile(dir / "missing.txt", text);
+    RunResult r = sim({"--without-class", className, (dir / "missing.txt").string()});
+    EXPECT_EQ(r.exitCode, 0) << className << "\n" << r.output;
+    EXPECT_TRUE(contains(r, std::string("without class ") + className)) << className;
+  }
+}
+
 // ---- the jailbreak root ------------------------------------------------------------------------
 
 TEST(SimLibroot, WithoutTheLibrootStandInEverythingIsFoundAtVarJb) {
@@ -209,6 +270,28 @@ TEST(SimBadInput, AFailedCheckNamesWhatWasHeard) {
   RunResult r = sim({file.string()});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(contains(r, file.string() + ":2: check failed: expected Pong.m4a, heard silence")) << r.output;
+}
+
+TEST(SimBadInput, EachKindOfCheckFailsWhenWhatItLooksForIsNotThere) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"set VolumeUpC true\nset enabled true\nvolume-up\nexpect-order \"audio play\" \"SpringBoard: volume 9/16\"",
+       "no line after the one containing \"audio play\" contains \"SpringBoard: volume 9/16\""},
+      {"set SwitchOnOff true\nset enabled true\nflip-switch\nexpect-order \"switch turned on\" \"audio play\"",
+       "no line after the one containing \"switch turned on\" contains \"audio play\""},
+      {"expect-boot \"start SpringBoard\"", "the device has not switched on yet"},
+      {"volume-up\nexpect-boot \"SpringBoard: volume\"", "no line of the last boot block contains"},
+      {"volume-up\nvolume-down\nexpect-run \"volume 10/16\"", "no line of the run so far contains \"volume 10/16\""},
+      {"volume-up\nvolume-down\nexpect-not-run \"volume 9/16\"", "a line of the run so far contains \"volume 9/16\""},
+      {"volume-up\nexpect \"volume  9/16\"", "no line of the last step contains \"volume  9/16\""},
+  };
+  for (const auto& [text, message] : cases) {
+    TempDir dir;
+    fs::path file = dir / "check.txt";
+    testing_support::writeFile(file, text + "\n");
+    RunResult r = sim({file.string()});
+    EXPECT_EQ(r.exitCode, 1) << text;
+    EXPECT_TRUE(contains(r, "check failed: " + message)) << text << "\n" << r.output;
+  }
 }
 
 TEST(SimBadInput, AMissingScenarioOrOptionIsAUsageError) {
