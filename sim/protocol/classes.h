@@ -33,24 +33,28 @@ inline bool inSpringBoard(const std::string& name) {
 inline bool inSettings(const std::string& name) { return listed(kSettingsFrameworks, name); }
 inline bool known(const std::string& name) { return inSpringBoard(name) || inSettings(name); }
 
-// Every class that can be left out, for help texts, wrapped before `width` columns with `indent` on
-// each further line: "SpringBoard: SBHIconManager ... UISwitch; Settings: PSListController ...".
+// Every class that can be left out, for help texts: three groups, each wrapped before `width`
+// columns, every line after the first starting with `indent`.
 inline std::string describeAll(const std::string& indent = "", size_t width = 100) {
   std::string text, line;
   auto add = [&](const std::string& word) {
-    if (!line.empty() && line.size() + 1 + word.size() > width) {
+    if (line.size() > indent.size() && line.size() + 1 + word.size() > width) {
+      text += line + "\n";
+      line = indent + "  ";
+    }
+    line += (line.size() > indent.size() && line.back() != ' ' ? " " : "") + word;
+  };
+  auto group = [&](const char* heading, const auto& names) {
+    if (!text.empty() || !line.empty()) {
       text += line + "\n";
       line = indent;
     }
-    line += (line.empty() || line == indent ? "" : " ") + word;
+    add(heading);
+    for (const char* name : names) add(name);
   };
-  add("SpringBoard:");
-  for (const char* name : kSpringBoard) add(name);
-  for (const char* name : kSpringBoardFrameworks) add(name);
-  add("(UISwitch: to the tweak);");
-  add("Settings:");
-  for (const char* name : kSettingsFrameworks) add(name);
-  add("(to the pane)");
+  group("SpringBoard, not defined:", kSpringBoard);
+  group("SpringBoard, missing to the tweak:", kSpringBoardFrameworks);
+  group("Settings, missing to the pane:", kSettingsFrameworks);
   return text + line;
 }
 

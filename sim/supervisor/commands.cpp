@@ -111,7 +111,7 @@ std::string checkKill(const ScenarioLine& line) {
 // The table, in the order help lists it.
 const std::vector<CommandSpec> kCommands = {
     // the preferences store and the notification, as a shell on the device would change them
-    {"set", "KEY [TYPE] VALUE", "write KEY into the store (xyz.dorvu..ravelo) directly; TYPE: bool int real string date data array dict",
+    {"set", "KEY [TYPE] VALUE", "write KEY into the store (xyz.dorvu..ravelo) directly",
      Actor::Shell, 2, -1, 0, false, checkSet},
     {"remove", "KEY", "remove KEY from the store", Actor::Shell, 1, 1, 0, false, noCheck},
     {"store raw", "FILE", "copy FILE over the store's file, byte for byte", Actor::Simulator, 1, 1, 0, false, checkRaw},
@@ -233,8 +233,9 @@ std::string helpText() {
     for (size_t n = usage.size(); n < 36; ++n) out << ' ';
     out << ' ' << entry.summary << '\n';
   }
-  out << "Classes without-class can leave out (framework classes: missing to the code named):\n  "
-      << classes::describeAll("  ", 98) << "\n";
+  out << "TYPE: bool, int, real, string, date (2024-05-01T12:00:00Z), data (0a1b or base64:Chs=), array\n"
+         "  (1, \"text\", (2, 3)), dict {key = 1; other = {};} (for array and dict, the rest of the line)\n"
+      << "Classes without-class can leave out:\n  " << classes::describeAll("  ", 98) << "\n";
   return out.str();
 }
 

@@ -24,7 +24,7 @@ const char* usageText() {
          "                    jailbreak root at /var/jb (the device's processes get a private /var)\n"
          "  --without-class NAME  SpringBoard or the Settings app runs without class NAME, as a device\n"
          "                    whose iOS lacks it (repeatable). The classes:\n"
-         "                    ") + classes::describeAll("                    ", 96) + "\n" +
+         "                    ") + classes::describeAll("                    ", 80) + "\n" +
          "  --record FILE     render the run's audio to a WAV file\n"
          "  --no-record       do not write tour.wav for the tour\n"
          "  --print-tour      print the built-in tour's scenario and exit\n"
