@@ -16,6 +16,7 @@
 #include "host/substrate.h"
 #include "host/trace.h"
 #include "host/uikit.h"
+#include "pane/pane_picture.h"
 
 namespace {
 
@@ -50,6 +51,11 @@ std::string run(const std::vector<std::string>& words) {
   }
   if (command == "show") {
     showPage();
+    return {};
+  }
+  if (command == "capture" && words.size() == 3) {
+    if (!sim::pictures::drawPanePicture(*pane, std::strtod(words[2].c_str(), nullptr), words[1], &error))
+      return "the pane's picture: " + error;
     return {};
   }
   bool done = false;

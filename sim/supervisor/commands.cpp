@@ -103,6 +103,8 @@ const std::vector<CommandSpec> kCommands = {
     {"press", "LABEL", "press the button cell labelled LABEL", Actor::Settings, 1, -1, kEventMs, true, noCheck},
     {"press-respring", "", "press Respring in the navigation bar", Actor::Settings, 0, 0, kRespringMs, true,
      noCheck},
+    {"capture", "FILE.png", "draw the open pane as the screen shows it, to a PNG file", Actor::Settings, 1, 1, 0,
+     false, noCheck},
     // the simulator
     {"wait", "MS", "let MS milliseconds pass", Actor::Simulator, 1, 1, 0, false, checkCount},
     {"kill", "PROCESS [SIGNAL]", "end SpringBoard, Settings or backboardd from outside (default KILL)",

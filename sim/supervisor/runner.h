@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 
 #include "supervisor/commands.h"
 #include "supervisor/device.h"
@@ -22,14 +23,23 @@ class Runner {
 
   long clock() const { return clock_; }
 
+  // Pictures of the pane: `scale` pixels to the point; with a folder, one at every open-settings and show.
+  void setPictures(const std::filesystem::path& captureDir, int scale) {
+    captureDir_ = captureDir;
+    captureScale_ = scale;
+  }
+
  private:
   void boot();
+  void capture(const ScenarioLine& line, const std::filesystem::path& path);
   std::string perform(const ScenarioLine& line, const CommandSpec& entry);
 
   Device& device_;
   Transcript& transcript_;
   long clock_ = 0;
   int step_ = 0;
+  std::filesystem::path captureDir_;
+  int captureScale_ = 2;
 };
 
 }  // namespace sim

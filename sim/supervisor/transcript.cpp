@@ -41,13 +41,17 @@ void Transcript::print(const std::string& line) {
 
 void Transcript::heading(const std::string& text, bool keepStep) {
   if (!keepStep) stepLines_.clear();
-  print(devicePaths(text));
+  std::string line = devicePaths(text);
+  print(line);
+  if (observer_) observer_("", line);
 }
 
 void Transcript::report(const std::string& process, const std::string& text) {
-  std::string line = "[" + process + "] " + devicePaths(text);
+  std::string shown = devicePaths(text);
+  std::string line = "[" + process + "] " + shown;
   stepLines_.push_back(line);
   print("  " + line);
+  if (observer_) observer_(process, shown);
 }
 
 void Transcript::note(const std::string& text) { print(devicePaths(text)); }

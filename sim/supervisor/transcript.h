@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,11 @@ class Transcript {
   // The lines reported in the last step, as printed (without indentation).
   const std::vector<std::string>& stepLines() const { return stepLines_; }
 
+  // Hands every later heading (process "") and process line to `observer` too, as printed: device
+  // paths, no indentation or process prefix.
+  using Observer = std::function<void(const std::string& process, const std::string& text)>;
+  void setObserver(Observer observer) { observer_ = std::move(observer); }
+
   // `text` with host paths below the device root shown as device paths.
   std::string devicePaths(const std::string& text) const;
 
@@ -38,6 +44,7 @@ class Transcript {
   std::FILE* out_;
   std::vector<std::string> roots_;
   std::vector<std::string> stepLines_;
+  Observer observer_;
 };
 
 }  // namespace sim
