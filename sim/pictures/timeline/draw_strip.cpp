@@ -175,7 +175,7 @@ void drawLane(const Canvas& canvas, const StripContent& strip, const LaneStrip& 
     double x = xAt(strip, marker.at);
     double next = stripRight(strip);
     for (size_t j = i + 1; j < lane.markers.size(); ++j) {
-      if (lane.markers[j].kind == Marker::Activity) continue;
+      if (lane.markers[j].kind == Marker::Activity || lane.markers[j].kind == Marker::Start) continue;
       next = xAt(strip, lane.markers[j].at);
       break;
     }
