@@ -84,7 +84,10 @@ RunExtents measureRun(const RunLog& log, const TimelineSource& source) {
       std::int64_t end = length ? e.atMs + *length : e.atMs + kUnknownLengthMs;
       if (e.endMs >= 0) end = std::min(end, e.endMs);
       run.soundEnd[i] = end;
+      run.longestSoundMs = std::max(run.longestSoundMs, end - e.atMs);
       run.endMs = std::max(run.endMs, end);
+    } else if (e.kind == Kind::Respring) {
+      run.resprings.emplace_back(e.atMs, e.endMs);
     } else if (e.kind == Kind::Start) {
       started[e.lane] = e.atMs;
     } else if (e.kind == Kind::End && started[e.lane] >= 0) {
@@ -94,6 +97,10 @@ RunExtents measureRun(const RunLog& log, const TimelineSource& source) {
   }
   for (size_t lane = 0; lane < started.size(); ++lane)
     if (started[lane] >= 0) run.alive[lane].emplace_back(started[lane], run.endMs);
+  for (auto& [start, end] : run.resprings)
+    if (end < 0) end = run.endMs;
+  run.inClockOrder = std::is_sorted(events.begin(), events.end(),
+                                    [](const RunLog::Event& a, const RunLog::Event& b) { return a.atMs < b.atMs; });
 
   static const char* const preferred[] = {"SpringBoard", "Settings", "shell", "backboardd", "killall"};
   for (const char* name : preferred)
@@ -111,17 +118,24 @@ StripContent stripContent(const RunLog& log, const RunExtents& run, std::int64_t
   strip.to = from + kStripMs;
   const auto& events = log.events();
   auto inside = [&](std::int64_t ms) { return ms >= strip.from && ms < strip.to; };
+  // Only events from the longest sound's length before the strip to its end can show in it.
+  size_t first = 0, last = events.size();
+  if (run.inClockOrder) {
+    auto before = [](const RunLog::Event& e, std::int64_t ms) { return e.atMs < ms; };
+    first = static_cast<size_t>(std::lower_bound(events.begin(), events.end(), strip.from - run.longestSoundMs, before) - events.begin());
+    last = static_cast<size_t>(std::lower_bound(events.begin(), events.end(), strip.to, before) - events.begin());
+  }
 
   // Steps at one time share a tick; labels take the first of the rows that is free there.
   std::vector<double> stepEnds;
-  for (size_t i = 0; i < events.size();) {
+  for (size_t i = first; i < last;) {
     if (events[i].kind != Kind::Step || !inside(events[i].atMs)) {
       ++i;
       continue;
     }
     std::int64_t at = events[i].atMs;
     std::vector<std::string> commands;
-    for (; i < events.size() && events[i].atMs == at; ++i)
+    for (; i < last && events[i].atMs == at; ++i)
       if (events[i].kind == Kind::Step) commands.push_back(log.text(events[i].text));
     StepTick tick{at, stepLabel(commands), 0};
     double x = xAt(strip, at);
@@ -130,14 +144,10 @@ StripContent stripContent(const RunLog& log, const RunExtents& run, std::int64_t
     strip.steps.push_back(std::move(tick));
   }
 
-  for (size_t i = 0; i < events.size(); ++i) {
-    const RunLog::Event& e = events[i];
-    if (e.kind == Kind::Note && inside(e.atMs)) strip.notes.emplace_back(e.atMs, log.text(e.text));
-    if (e.kind == Kind::Respring) {
-      std::int64_t end = e.endMs >= 0 ? e.endMs : run.endMs;
-      if (e.atMs < strip.to && end > strip.from) strip.resprings.emplace_back(std::max(e.atMs, strip.from), std::min(end, strip.to));
-    }
-  }
+  for (size_t i = first; i < last; ++i)
+    if (events[i].kind == Kind::Note && inside(events[i].atMs)) strip.notes.emplace_back(events[i].atMs, log.text(events[i].text));
+  for (auto [start, end] : run.resprings)
+    if (start < strip.to && end > strip.from) strip.resprings.emplace_back(std::max(start, strip.from), std::min(end, strip.to));
 
   for (std::uint16_t laneIndex : run.laneOrder) {
     LaneStrip lane;
@@ -145,7 +155,7 @@ StripContent stripContent(const RunLog& log, const RunExtents& run, std::int64_t
     for (auto [start, end] : run.alive[laneIndex])
       if (start < strip.to && end > strip.from) lane.alive.emplace_back(std::max(start, strip.from), std::min(end, strip.to));
     std::vector<double> rowEnds;
-    for (size_t i = 0; i < events.size(); ++i) {
+    for (size_t i = first; i < last; ++i) {
       const RunLog::Event& e = events[i];
       if (e.lane != laneIndex) continue;
       switch (e.kind) {

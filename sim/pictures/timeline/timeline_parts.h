@@ -82,7 +82,10 @@ struct RunExtents {
   std::vector<std::int64_t> naturalEnd;       // per event: where it would have stopped (-1 unknown)
   std::vector<std::uint16_t> laneOrder;       // the lanes in the order they are drawn
   std::vector<std::vector<std::pair<std::int64_t, std::int64_t>>> alive;  // per lane
+  std::vector<std::pair<std::int64_t, std::int64_t>> resprings;
+  bool inClockOrder = true;                   // events never go back in time (a strip can skip to its own)
   std::int64_t endMs = 0;                     // the end of the last thing shown
+  std::int64_t longestSoundMs = 0;
 };
 RunExtents measureRun(const RunLog& log, const TimelineSource& source);
 
