@@ -12,9 +12,8 @@
 
 #include "host/device.h"
 #include "host/sound_length.h"
-#include "supervisor/capture.h"
-#include "timeline/timeline.h"
 #include "supervisor/artifacts.h"
+#include "supervisor/capture.h"
 #include "supervisor/commands.h"
 #include "supervisor/device.h"
 #include "supervisor/layout.h"
@@ -25,6 +24,7 @@
 #include "supervisor/scenario.h"
 #include "supervisor/tour.h"
 #include "supervisor/transcript.h"
+#include "timeline/timeline.h"
 
 namespace fs = std::filesystem;
 

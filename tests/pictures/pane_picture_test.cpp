@@ -103,6 +103,38 @@ int titleInkWidth(const Image& image, std::pair<int, int> row) {
 
 }  // namespace
 
+TEST(PanePicture, ReadsWhatThePaneSetUpThroughTheStandIns) {
+  inFreshProcess([] {
+    host::uikit::setScreenWidth(390);
+    SettingsDevice device;
+    auto pane = device.open();
+    ASSERT_NE(pane, nullptr);
+    pane->show();
+    sim::pictures::PaneModel model = sim::pictures::readPane(pane->controller(), pane->navigationController());
+    EXPECT_EQ(model.bar.title, "Ravelo");
+    EXPECT_EQ(model.bar.backTitle, "Settings");
+    EXPECT_EQ(model.bar.rightTitle, "Respring");
+    EXPECT_EQ(rgbOf({model.bar.rightTint.red, model.bar.rightTint.green, model.bar.rightTint.blue, 1}),
+              rgbOf(prefs_testing::paneTint()));
+    ASSERT_TRUE(model.header.has_value());
+    ASSERT_EQ(model.header->subviews.size(), 1u);
+    const sim::pictures::ViewModel& banner = model.header->subviews[0];
+    EXPECT_TRUE(banner.isImageView && banner.image != nullptr && banner.clips);
+    EXPECT_EQ(banner.contentMode, 2);
+    EXPECT_EQ(banner.frame.size.width, 390);
+    EXPECT_EQ(banner.frame.size.height, 160);
+    ASSERT_EQ(model.sections.size(), 12u);
+    EXPECT_EQ(model.sections[0].header, "Ravelo");
+    EXPECT_EQ(model.sections[0].footer.rfind("Turn Ravelo on", 0), 0u);
+    const sim::pictures::RowModel& list = model.sections[1].rows[1];  // Icon Tap Sound
+    EXPECT_EQ(list.accessory, sim::pictures::RowModel::Chevron);
+    ASSERT_EQ(list.labels.size(), 2u);
+    EXPECT_EQ(list.labels[1].role, sim::pictures::LabelModel::Detail);
+    EXPECT_EQ(list.labels[1].pointSize, 18);
+    EXPECT_TRUE(model.sections[11].rows[0].isButton);
+  });
+}
+
 TEST(PanePicture, TheBannerFillsTheHeaderAndShowsItsOwnPixelsWhereUnscaled) {
   TempDir dir;
   // 320 points at 2x: the 640x320 banner, aspect-filled into 320x160 points, lands pixel for pixel.
