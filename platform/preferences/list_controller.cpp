@@ -109,6 +109,20 @@ long listNumberOfRows(id self, SEL, id, long section) {
   return static_cast<long>(sections[section].rows.size());
 }
 
+// A section's header is its group's label, its footer the group's "footerText"; nil without either.
+id listTitleForHeader(id self, SEL, id, long section) {
+  std::vector<Section> sections = sectionsOf(self);
+  if (section < 0 || static_cast<size_t>(section) >= sections.size()) return nullptr;
+  id name = send(sections[section].group, "name");
+  return isString(name) ? name : nullptr;
+}
+id listTitleForFooter(id self, SEL, id, long section) {
+  std::vector<Section> sections = sectionsOf(self);
+  if (section < 0 || static_cast<size_t>(section) >= sections.size()) return nullptr;
+  id footer = property(sections[section].group, "footerText");
+  return isString(footer) ? footer : nullptr;
+}
+
 // The class of a row's cell: the PSTableCell subclass its "cellClass" property names, else the one its
 // cell type calls for.
 Class cellClassOf(id specifier, long type) {
@@ -208,6 +222,8 @@ void defineListController() {
                   .method("loadSpecifiersFromPlistName:target:", &listLoadSpecifiersFromPlist)
                   .method("numberOfSectionsInTableView:", &listNumberOfSections)
                   .method("tableView:numberOfRowsInSection:", &listNumberOfRows)
+                  .method("tableView:titleForHeaderInSection:", &listTitleForHeader)
+                  .method("tableView:titleForFooterInSection:", &listTitleForFooter)
                   .method("tableView:cellForRowAtIndexPath:", &listCellForRow)
                   .method("tableView:didSelectRowAtIndexPath:", &listDidSelectRow)
                   .method("readPreferenceValue:", &listReadPreferenceValue)

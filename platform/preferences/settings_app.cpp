@@ -81,6 +81,7 @@ std::unique_ptr<Pane> Pane::open(const std::string& jbroot, const std::string& e
   // Settings' own list is the root of its navigation controller; the pane comes in a navigation
   // controller of its own, pushed onto Settings'.
   id settingsRoot = send(classObject("UIViewController"), "new");
+  send<void>(settingsRoot, "setTitle:", string("Settings"));
   pane->settings_ = send(send(classObject("UINavigationController"), "alloc"), "initWithRootViewController:", settingsRoot);
   release(settingsRoot);
   pane->navigation_ = send(send(classObject("UINavigationController"), "alloc"), "initWithRootViewController:", pane->controller_);

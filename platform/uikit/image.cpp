@@ -2,6 +2,7 @@
 #include <png.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,7 @@ CGFloat scaleFromName(const std::string& path) {
 }
 
 // Decodes the whole file, so a truncated or corrupt PNG counts as unreadable.
-bool decodePNG(const char* path, png_uint_32& width, png_uint_32& height) {
+bool decodePNG(const char* path, Bitmap& bitmap) {
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
@@ -33,31 +34,40 @@ bool decodePNG(const char* path, png_uint_32& width, png_uint_32& height) {
     return false;
   }
   image.format = PNG_FORMAT_RGBA;
-  std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
+  bitmap.rgba.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, bitmap.rgba.data(), 0, nullptr)) {
     png_image_free(&image);
     return false;
   }
-  width = image.width;
-  height = image.height;
+  bitmap.width = image.width;
+  bitmap.height = image.height;
   return true;
 }
+
+Bitmap*& bitmapOf(id image) { return ivarRef<Bitmap*>(image, "_hostBitmap"); }
 
 // Nil for a nil path, a missing file, or a file that is not a complete PNG image.
 id imageInitWithContentsOfFile(id self, SEL, id path) {
   const char* file = path != nullptr ? send<const char*>(path, "UTF8String") : nullptr;
-  png_uint_32 width = 0, height = 0;
-  if (file == nullptr || !decodePNG(file, width, height)) {
+  auto bitmap = std::make_unique<Bitmap>();
+  if (file == nullptr || !decodePNG(file, *bitmap)) {
     release(self);
     return nullptr;
   }
   CGFloat scale = scaleFromName(file);
-  ivarRef<CGSize>(self, "_size") = CGSizeMake(width / scale, height / scale);
+  ivarRef<CGSize>(self, "_size") = CGSizeMake(bitmap->width / scale, bitmap->height / scale);
+  bitmapOf(self) = bitmap.release();
   ivarRef<CGFloat>(self, "_scale") = scale;
   return self;
 }
 id imageWithContentsOfFile(id cls, SEL, id path) {
   return autorelease(imageInitWithContentsOfFile(send(cls, "alloc"), nullptr, path));
+}
+// The image keeps its pixels for its lifetime, as a UIImage holds its bitmap.
+void imageDealloc(id self, SEL) {
+  delete bitmapOf(self);
+  bitmapOf(self) = nullptr;
+  sendSuper<void>(self, requireClass("NSObject"), "dealloc");
 }
 CGSize imageSize(id self, SEL) { return ivarRef<CGSize>(self, "_size"); }
 CGFloat imageScale(id self, SEL) { return ivarRef<CGFloat>(self, "_scale"); }
@@ -78,6 +88,8 @@ void defineImages() {
   ClassBuilder("UIImage", "NSObject")
       .ivar<CGSize>("_size")
       .ivar<CGFloat>("_scale")
+      .ivar<Bitmap*>("_hostBitmap")
+      .method("dealloc", &imageDealloc)
       .classMethod("imageWithContentsOfFile:", &imageWithContentsOfFile)
       .method("initWithContentsOfFile:", &imageInitWithContentsOfFile)
       .method("size", &imageSize)
@@ -90,3 +102,12 @@ void defineImages() {
 }
 
 }  // namespace host::uikit::internal
+
+namespace host::uikit {
+
+const Bitmap* imagePixels(id image) {
+  if (!isKindOf(image, requireClass("UIImage"))) return nullptr;
+  return internal::bitmapOf(image);
+}
+
+}  // namespace host::uikit

@@ -18,6 +18,7 @@
 #include "host/substrate.h"
 #include "host/trace.h"
 #include "host/uikit.h"
+#include "pane/pane_picture.h"
 
 namespace {
 
@@ -52,6 +53,11 @@ std::string run(const std::vector<std::string>& words) {
   }
   if (command == "show") {
     showPage();
+    return {};
+  }
+  if (command == "capture" && words.size() == 3) {
+    if (!sim::pictures::drawPanePicture(*pane, std::strtod(words[2].c_str(), nullptr), words[1], &error))
+      return "the pane's picture: " + error;
     return {};
   }
   bool done = false;

@@ -162,6 +162,8 @@ const std::vector<CommandSpec> kCommands = {
      Actor::Simulator, 2, 2, 0, false, checkReplace},
     {"without-class", "NAME", "before the device switches on: SpringBoard or Settings runs without class NAME",
      Actor::Simulator, 1, 1, 0, false, checkClass},
+    {"capture", "FILE.png", "draw the open pane as the screen shows it, to a PNG file", Actor::Settings, 1, 1, 0,
+     false, noCheck},
     // the simulator
     {"wait", "MS", "let MS milliseconds pass", Actor::Simulator, 1, 1, 0, false, checkCount},
     {"kill", "PROCESS [SIGNAL]", "end SpringBoard, Settings or backboardd from outside (default KILL)",

@@ -64,6 +64,10 @@ class Device {
 
   const DeviceFolders& folders() const { return setup_.folders; }
 
+  // The device's run folder, as the simulator names it and as the device's processes name it.
+  std::filesystem::path runFolder() const { return setup_.folders.run(); }
+  std::string deviceRunFolder() const { return setup_.privateView ? "/var/run" : setup_.folders.run().string(); }
+
   // Sends `signal` to a process from outside ("SpringBoard", "Settings", "backboardd") and waits for it
   // to end; false when it is not running.
   bool signalProcess(const std::string& name, int signal);

@@ -11,7 +11,9 @@
 #include <sstream>
 
 #include "host/device.h"
+#include "host/sound_length.h"
 #include "supervisor/artifacts.h"
+#include "supervisor/capture.h"
 #include "supervisor/commands.h"
 #include "supervisor/device.h"
 #include "supervisor/layout.h"
@@ -22,6 +24,7 @@
 #include "supervisor/scenario.h"
 #include "supervisor/tour.h"
 #include "supervisor/transcript.h"
+#include "timeline/timeline.h"
 
 namespace fs = std::filesystem;
 
@@ -115,6 +118,17 @@ int main(int argc, char** argv) {
   }
   std::string record = options.record;
   if (record.empty() && options.scenario.empty() && !options.noRecord) record = "tour.wav";
+  std::string timeline = options.timeline;
+  if (timeline.empty() && options.scenario.empty()) timeline = "tour.png";
+  if (!timeline.empty()) {
+    std::string problem = sim::checkPicturePath(timeline);
+    if (!problem.empty()) return fail("the timeline: " + problem, 2);
+  }
+  if (!options.captureDir.empty()) {
+    std::error_code ec;
+    fs::create_directories(options.captureDir, ec);
+    if (!fs::is_directory(options.captureDir)) return fail("cannot make the folder " + options.captureDir + " for the pictures", 2);
+  }
 
   bool temporary = false;
   fs::path root;
@@ -136,6 +150,13 @@ int main(int argc, char** argv) {
   std::vector<std::string> rootForms{root.string()};
   if (!options.root.empty()) rootForms.push_back(fs::absolute(options.root).lexically_normal().string());
   transcript.setDeviceRoot(rootForms);
+  sim::timeline::RunLog runLog;
+  if (!timeline.empty()) {
+    transcript.setObserver([&runLog](const std::string& process, const std::string& text) {
+      if (process.empty()) runLog.heading(text);
+      else runLog.report(process, text);
+    });
+  }
 
   sim::DeviceSetup setup;
   setup.folders = {root, root / "var/jb"};
@@ -173,6 +194,7 @@ int main(int argc, char** argv) {
   try {
     sim::Device device(setup, transcript, recorder);
     sim::Runner runner(device, transcript);
+    runner.setPictures(options.captureDir, options.captureScale);
     status = runScenario(*in, scenarioName, interactive, runner, transcript);
     endClock = runner.clock();
     transcript.heading("end at " + std::to_string(endClock) + "ms");
@@ -187,12 +209,32 @@ int main(int argc, char** argv) {
                  unexpected == 1 ? "" : "es");
     status = 1;
   }
+  bool recorded = false;
   if (!record.empty()) {
     std::string problem;
-    bool written = recorder.render(record, &problem);
+    recorded = recorder.render(record, &problem);
     transcript.note("record " + record + ": " + std::to_string(recorder.soundCount()) + " sounds");
-    if (!written) {
+    if (!recorded) {
       std::fprintf(stderr, "ravelo-sim: recording %s: %s\n", record.c_str(), problem.c_str());
+      status = 1;
+    }
+  }
+  if (!timeline.empty()) {
+    // Drawn from what the transcript showed, the sounds' lengths and the WAV as written.
+    sim::timeline::TimelineSource source;
+    source.title = fs::path(scenarioName).filename().string();
+    if (recorded) source.wavPath = record;
+    source.fileLength = [device = root.string()](const std::string& path) {
+      return host::audio::soundFileLengthMs(device + path);
+    };
+    source.systemLength = [](std::uint32_t id) { return host::audio::systemSoundLengthMs(id); };
+    sim::timeline::TimelineResult drawn;
+    std::string problem;
+    if (sim::timeline::drawTimeline(runLog, source, timeline, &drawn, &problem)) {
+      size_t pages = drawn.pages.size();
+      transcript.note("timeline " + timeline + ": " + std::to_string(pages) + (pages == 1 ? " page" : " pages"));
+    } else {
+      std::fprintf(stderr, "ravelo-sim: timeline %s: %s\n", timeline.c_str(), problem.c_str());
       status = 1;
     }
   }

@@ -15,7 +15,8 @@ const char* usageText() {
          "\n"
          "  SCENARIO          a file of commands, one a line ('#' comments); 'help' inside lists them\n"
          "  -                 read commands from standard input (with a prompt on a terminal)\n"
-         "  (nothing)         run the built-in tour and record it to tour.wav\n"
+         "  (nothing)         run the built-in tour: its audio to tour.wav, its timeline to tour.png,\n"
+         "                    the pane to pane.png\n"
          "\n"
          "options:\n"
          "  --root DIR        lay the device out in DIR and keep it (default: a temporary folder,\n"
@@ -27,6 +28,10 @@ const char* usageText() {
          "                    ") + classes::describeAll("                    ", 80) + "\n" +
          "  --record FILE     render the run's audio to a WAV file\n"
          "  --no-record       do not write tour.wav for the tour\n"
+         "  --timeline FILE   draw the run as a timeline (PNG): processes, steps, sounds, resprings and\n"
+         "                    the recorded audio; a long run continues in FILE-2.png, FILE-3.png...\n"
+         "  --capture-dir DIR draw the Ravelo pane at every open-settings and show, to DIR/step-N-COMMAND.png\n"
+         "  --capture-scale N pixels to the point of the pane's pictures: 2 (default) or 3\n"
          "  --print-tour      print the built-in tour's scenario and exit\n"
          "  --help            show this help\n"
          "\n"
@@ -65,6 +70,22 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string* error) {
         return std::nullopt;
       }
       options.withoutClasses.push_back(*v);
+    } else if (arg == "--timeline") {
+      auto v = value("--timeline");
+      if (!v) return std::nullopt;
+      options.timeline = *v;
+    } else if (arg == "--capture-dir") {
+      auto v = value("--capture-dir");
+      if (!v) return std::nullopt;
+      options.captureDir = *v;
+    } else if (arg == "--capture-scale") {
+      auto v = value("--capture-scale");
+      if (!v) return std::nullopt;
+      if (*v != "2" && *v != "3") {
+        *error = "--capture-scale takes 2 or 3, not '" + *v + "'";
+        return std::nullopt;
+      }
+      options.captureScale = *v == "2" ? 2 : 3;
     } else if (arg == "--no-libroot") {
       options.noLibroot = true;
     } else if (arg == "--no-record") {

@@ -13,6 +13,9 @@ struct Options {
   bool noLibroot = false;         // --no-libroot
   std::string record;             // --record FILE ("" : none, except tour.wav for the tour)
   bool noRecord = false;          // --no-record
+  std::string timeline;           // --timeline FILE ("" : none, except tour.png for the tour)
+  std::string captureDir;         // --capture-dir DIR: a picture of the pane at every open-settings and show
+  int captureScale = 2;           // --capture-scale 2|3: pixels to the point of the pane's pictures
   bool printTour = false;         // --print-tour
   std::vector<std::string> withoutClasses;  // --without-class NAME, each
   bool help = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "supervisor/capture.h"
 #include "supervisor/checks.h"
 #include "supervisor/device_files.h"
 
@@ -22,6 +23,13 @@ void Runner::boot() {
   device_.settle();
   device_.takeResprings();
   clock_ += kBootMs;
+}
+
+void Runner::capture(const ScenarioLine& line, const std::filesystem::path& path) {
+  std::string report;
+  std::string failure = capturePane(device_, path, captureScale_, &report);
+  if (!failure.empty()) throw ScenarioError(line, failure);
+  transcript_.report("sim", report);
 }
 
 void Runner::run(const ScenarioLine& line) {
@@ -53,6 +61,9 @@ void Runner::run(const ScenarioLine& line) {
   std::string failure = perform(line, entry);
   device_.settle();
   if (!failure.empty()) throw ScenarioError(line, failure);
+  if (name == "capture") capture(line, line.words[1]);
+  if (!captureDir_.empty() && (name == "open-settings" || name == "show"))
+    capture(line, captureDir_ / ("step-" + std::to_string(step_) + "-" + name + ".png"));
 
   long duration = entry.durationMs;
   if (name == "wait") parseCount(line.words[1], &duration);
@@ -109,6 +120,7 @@ std::string Runner::perform(const ScenarioLine& line, const CommandSpec& entry) 
     device_.setScreenWidth(points);
     return {};
   }
+  if (name == "capture") return {};  // after the step has settled (run)
   if (name == "open-settings") {
     device_.launchSettings();
     if (!device_.settingsRunning()) return "the Settings app did not start";

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 
 #include "supervisor/commands.h"
 #include "supervisor/device.h"
@@ -22,8 +23,15 @@ class Runner {
 
   long clock() const { return clock_; }
 
+  // Pictures of the pane: `scale` pixels to the point; with a folder, one at every open-settings and show.
+  void setPictures(const std::filesystem::path& captureDir, int scale) {
+    captureDir_ = captureDir;
+    captureScale_ = scale;
+  }
+
  private:
   void boot();
+  void capture(const ScenarioLine& line, const std::filesystem::path& path);
   std::string perform(const ScenarioLine& line, const CommandSpec& entry);
   void report(const std::string& text) { transcript_.report("sim", text); }
 
@@ -31,6 +39,8 @@ class Runner {
   Transcript& transcript_;
   long clock_ = 0;
   int step_ = 0;
+  std::filesystem::path captureDir_;
+  int captureScale_ = 2;
 };
 
 }  // namespace sim

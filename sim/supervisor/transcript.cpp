@@ -44,7 +44,9 @@ void Transcript::heading(const std::string& text, bool keepStep) {
     stepLines_.clear();
     inBoot_ = false;
   }
-  print(devicePaths(text));
+  std::string line = devicePaths(text);
+  print(line);
+  if (observer_) observer_("", line);
 }
 
 void Transcript::bootHeading(const std::string& text) {
@@ -54,11 +56,13 @@ void Transcript::bootHeading(const std::string& text) {
 }
 
 void Transcript::report(const std::string& process, const std::string& text) {
-  std::string line = "[" + process + "] " + devicePaths(text);
+  std::string shown = devicePaths(text);
+  std::string line = "[" + process + "] " + shown;
   stepLines_.push_back(line);
   runLines_.push_back(line);
   if (inBoot_) bootLines_.push_back(line);
   print("  " + line);
+  if (observer_) observer_(process, shown);
 }
 
 void Transcript::note(const std::string& text) { print(devicePaths(text)); }

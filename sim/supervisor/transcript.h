@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ class Transcript {
   // Every line the processes reported in the run so far.
   const std::vector<std::string>& runLines() const { return runLines_; }
 
+  // Hands every later heading (process "") and process line to `observer` too, as printed: device
+  // paths, no indentation or process prefix.
+  using Observer = std::function<void(const std::string& process, const std::string& text)>;
+  void setObserver(Observer observer) { observer_ = std::move(observer); }
+
   // `text` with host paths below the device root shown as device paths.
   std::string devicePaths(const std::string& text) const;
 
@@ -49,6 +55,7 @@ class Transcript {
   std::vector<std::string> runLines_;
   bool inBoot_ = false;
   bool booted_ = false;
+  Observer observer_;
 };
 
 }  // namespace sim

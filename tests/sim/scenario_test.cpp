@@ -189,11 +189,17 @@ TEST(SimTranscript, StepsNameTheirLineAndTheClockMovesOn) {
   EXPECT_TRUE(contains(r, "\nstep 6 (" + kScenarios + "/master-off.txt:8) at 2600ms: volume-up\n"));
 }
 
-TEST(SimTour, TheBuiltInTourRunsAndIsRecorded) {
+TEST(SimTour, TheBuiltInTourRunsAndIsRecordedAndDrawn) {
   TempDir dir;
   fs::path wav = dir / "tour.wav";
+  // The tour draws pane.png and tour.png in the current folder, as it writes tour.wav.
+  fs::path before = fs::current_path();
+  fs::current_path(dir.path());
   RunResult r = sim({"--record", wav.string()});
+  fs::current_path(before);
   ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(contains(r, "[sim] capture pane.png: 780x")) << r.output;
+  EXPECT_TRUE(contains(r, "\ntimeline tour.png: 1 page\n")) << r.output;
   for (const char* event : {"tap-icon", "passcode-key", "lock", "unlock", "plug-charger", "screenshot", "volume-up",
                             "volume-down", "flip-switch", "scroll-page", "press-respring", "choose unlockSound"})
     EXPECT_TRUE(contains(r, std::string("ms: ") + event)) << event;

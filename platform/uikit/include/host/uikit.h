@@ -66,6 +66,16 @@ struct OpenedURL {
 std::vector<OpenedURL> openedURLs();
 void clearOpenedURLs();
 
+// ---- images ------------------------------------------------------------------------------------
+
+// The pixels a UIImage was decoded to: 8-bit RGBA with straight alpha, rows from the top.
+struct Bitmap {
+  unsigned width = 0, height = 0;
+  std::vector<unsigned char> rgba;
+};
+// The pixels of `image`, valid while the image lives; null for nil or a non-image.
+const Bitmap* imagePixels(id image);
+
 // ---- views -------------------------------------------------------------------------------------
 
 // The frame of a UIView ([view frame]).

@@ -1,0 +1,57 @@
+#include "supervisor/capture.h"
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace sim {
+namespace {
+
+constexpr const char* kDrawnName = "pane-picture.png";
+
+// The size a PNG file's header gives, as "WxH pixels" ("" when it is not a PNG).
+std::string pngSize(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char header[24] = {};
+  if (!in.read(reinterpret_cast<char*>(header), sizeof header) || header[1] != 'P' || header[2] != 'N') return "";
+  auto word = [&](int at) {
+    return (std::uint32_t{header[at]} << 24) | (header[at + 1] << 16) | (header[at + 2] << 8) | header[at + 3];
+  };
+  return std::to_string(word(16)) + "x" + std::to_string(word(20)) + " pixels";
+}
+
+}  // namespace
+
+std::string checkPicturePath(const fs::path& path) {
+  if (path.empty()) return "no file named for the picture";
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) return "cannot write " + path.string() + ": it is a folder";
+  fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  if (!fs::is_directory(folder, ec)) return "cannot write " + path.string() + ": no folder " + folder.string();
+  if (access(folder.c_str(), W_OK) != 0) return "cannot write " + path.string() + ": the folder is not writable";
+  return {};
+}
+
+std::string capturePane(Device& device, const fs::path& path, int scale, std::string* report) {
+  std::string problem = checkPicturePath(path);
+  if (!problem.empty()) return problem;
+  // Drawn where the device's processes can write (its run folder is theirs in every view), then moved.
+  std::string failure = device.inSettings({"capture", device.deviceRunFolder() + "/" + kDrawnName, std::to_string(scale)});
+  if (!failure.empty()) return failure;
+  fs::path drawn = device.runFolder() / kDrawnName;
+  std::error_code ec;
+  fs::rename(drawn, path, ec);
+  if (ec) {
+    ec.clear();
+    fs::copy_file(drawn, path, fs::copy_options::overwrite_existing, ec);
+    fs::remove(drawn);
+  }
+  if (ec) return "cannot write " + path.string() + ": " + ec.message();
+  *report = "capture " + path.string() + ": " + pngSize(path) + " at " + std::to_string(scale) + "x";
+  return {};
+}
+
+}  // namespace sim
