@@ -1,7 +1,6 @@
 // Per-row styling: screen-width fonts on the cells' labels, the pane tint on control cells and
 // switches, and the banner header above the table.
-#include <Foundation/NSObjCRuntime.h>
-
+#include "common/foundation.h"
 #include "common/objc_msg.h"
 #include "prefs/pane.h"
 

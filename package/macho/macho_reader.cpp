@@ -138,7 +138,8 @@ Image readSlice(std::vector<uint8_t> data) {
   Bytes in(image.bytes);
   if (in.size() < 32 || in.le<uint32_t>(0) != kMagic64) fail("not a 64-bit Mach-O image");
   image.cpuType = in.le<uint32_t>(4);
-  image.cpuSubtype = in.le<uint32_t>(8) & 0x00ffffff;
+  image.fullCpuSubtype = in.le<uint32_t>(8);
+  image.cpuSubtype = image.fullCpuSubtype & 0x00ffffff;
   image.fileType = in.le<uint32_t>(12);
   uint32_t count = in.le<uint32_t>(16);
   uint32_t commandsSize = in.le<uint32_t>(20);

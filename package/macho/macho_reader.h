@@ -10,7 +10,11 @@
 namespace macho {
 
 constexpr uint32_t kCpuTypeArm64 = 0x0100000c;
+constexpr uint32_t kCpuSubtypeArm64All = 0;
 constexpr uint32_t kCpuSubtypeArm64e = 2;
+// The capability bit of an arm64e subtype built for the versioned pointer-authentication ABI: the
+// only arm64e slices dyld loads into an arm64e process carry it (0x80000002).
+constexpr uint32_t kCpuSubtypePtrauthAbi = 0x80000000;
 constexpr uint32_t kFileTypeDylib = 6;
 constexpr uint32_t kFileTypeBundle = 8;
 constexpr uint32_t kFlagTwoLevel = 0x80;
@@ -104,6 +108,7 @@ struct CodeSignature {
 struct Image {
   uint32_t cpuType = 0;
   uint32_t cpuSubtype = 0;  // without the capability bits
+  uint32_t fullCpuSubtype = 0;  // as stored, with the capability bits (arm64e: 0x80000002)
   uint32_t fileType = 0;
   uint32_t flags = 0;
   std::vector<uint32_t> commands;  // every load command, in order

@@ -1,6 +1,7 @@
 // Load commands and initialisers of the cross-compiled deliverables: what the device's loader reads
 // before any of our code runs.
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,14 +22,25 @@ class DeviceLoadCommands : public testing::TestWithParam<Deliverable> {
   std::vector<Image> slices_;
 };
 
-TEST_P(DeviceLoadCommands, HasAnArm64SliceAndNoOtherCpu) {
-  bool arm64 = false;
+bool isArm64e(const Image& image) { return image.cpuSubtype == macho::kCpuSubtypeArm64e; }
+
+// arm64 (subtype ALL) always; arm64e only with the versioned pointer-authentication ABI, the one
+// subtype dyld loads into an arm64e process.
+TEST_P(DeviceLoadCommands, HasAnArm64SliceAndAtMostAVersionedArm64eOne) {
+  int arm64 = 0, arm64e = 0;
   for (const Image& image : slices_) {
     EXPECT_EQ(image.cpuType, macho::kCpuTypeArm64);
-    EXPECT_TRUE(image.cpuSubtype == 0 || image.cpuSubtype == macho::kCpuSubtypeArm64e) << image.cpuSubtype;
-    arm64 = arm64 || image.cpuSubtype == 0;
+    if (isArm64e(image)) {
+      EXPECT_EQ(image.fullCpuSubtype, macho::kCpuSubtypePtrauthAbi | macho::kCpuSubtypeArm64e) << std::hex
+                                                                                               << image.fullCpuSubtype;
+      ++arm64e;
+    } else {
+      EXPECT_EQ(image.fullCpuSubtype, macho::kCpuSubtypeArm64All) << std::hex << image.fullCpuSubtype;
+      ++arm64;
+    }
   }
-  EXPECT_TRUE(arm64) << "no plain arm64 slice";
+  EXPECT_EQ(arm64, 1);
+  EXPECT_LE(arm64e, 1);
 }
 
 TEST_P(DeviceLoadCommands, IsADynamicLibraryWithItsInstallName) {
@@ -62,11 +74,21 @@ TEST_P(DeviceLoadCommands, IsAdHocSigned) {
   }
 }
 
-TEST_P(DeviceLoadCommands, UsesClassicFixupsNotChainedOnes) {
+// arm64 keeps the classic rebase and bind tables; arm64e has the chained fixups that carry its signed
+// pointers (Apple's linker's format for iOS 15).
+TEST_P(DeviceLoadCommands, Arm64UsesClassicFixupsAndArm64eChainedOnes) {
   for (const Image& image : slices_) {
-    EXPECT_FALSE(image.hasCommand(macho::kLcDyldChainedFixups));
-    EXPECT_FALSE(image.hasCommand(macho::kLcDyldExportsTrie));
-    EXPECT_TRUE(image.hasCommand(macho::kLcDyldInfoOnly));
+    EXPECT_EQ(image.hasCommand(macho::kLcDyldChainedFixups), isArm64e(image));
+    EXPECT_EQ(image.hasCommand(macho::kLcDyldInfoOnly), !isArm64e(image));
+  }
+}
+
+// Unwind tables, so that an exception raised beneath our code can unwind through it.
+TEST_P(DeviceLoadCommands, CarriesUnwindInformation) {
+  for (const Image& image : slices_) {
+    const macho::Section* unwind = image.section("__TEXT", "__unwind_info");
+    ASSERT_NE(unwind, nullptr) << "no __unwind_info";
+    EXPECT_GT(unwind->size, 0u);
   }
 }
 
@@ -81,12 +103,22 @@ TEST_P(DeviceLoadCommands, ExportsNothingIntoTheHostProcess) {
 INSTANTIATE_TEST_SUITE_P(Deliverables, DeviceLoadCommands, testing::Values(device::kTweak, device::kPane),
                          device::nameOf);
 
-// The initialiser pointers of a slice (__mod_init_func, whichever data segment holds it).
+// The initialiser addresses of a slice: the pointers of __mod_init_func (whichever data segment holds
+// it), or, where Apple's linker made chained fixups, the 32-bit offsets of __TEXT,__init_offsets
+// (from the image's start, which is address 0 in a dylib).
 std::vector<uint64_t> initialisers(const Image& image) {
   for (const char* segment : {"__DATA_CONST", "__DATA"}) {
     if (const macho::Section* s = image.section(segment, "__mod_init_func")) return image.pointers(*s);
   }
-  return {};
+  std::vector<uint64_t> offsets;
+  if (const macho::Section* s = image.section("__TEXT", "__init_offsets")) {
+    for (uint64_t at = s->fileOffset; at + 4 <= s->fileOffset + s->size && at + 4 <= image.bytes.size(); at += 4) {
+      uint32_t offset = 0;
+      std::memcpy(&offset, image.bytes.data() + at, 4);
+      offsets.push_back(offset);
+    }
+  }
+  return offsets;
 }
 
 bool containsString(const Image& image, const std::string& text) {

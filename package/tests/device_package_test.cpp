@@ -98,7 +98,7 @@ TEST_F(DebPackage, ControlNamesTheRootlessPackageAndItsDependencies) {
   EXPECT_EQ(field("Version"), "1.0.0");
   EXPECT_EQ(field("Architecture"), "iphoneos-arm64");
   EXPECT_EQ(field("Section"), "Tweaks");
-  EXPECT_EQ(field("Depends"), "mobilesubstrate (>= 0.9.7000), preferenceloader");
+  EXPECT_EQ(field("Depends"), "firmware (>= 15.0), mobilesubstrate (>= 0.9.7000), preferenceloader");
   EXPECT_FALSE(field("Maintainer").empty());
   EXPECT_FALSE(field("Description").empty());
   EXPECT_GT(std::stol(field("Installed-Size")), 0);
@@ -118,6 +118,7 @@ TEST_F(DebPackage, ShipsExactlyTheTweakThePaneAndTheSoundsBelowVarJb) {
   std::set<std::string> expected{kTweakDir + "Ravelo.dylib",   kTweakDir + "Ravelo.plist",
                                  kBundleDir + "RaveloPrefs",   kBundleDir + "Info.plist",
                                  kBundleDir + "Root.plist",    kBundleDir + "banner.png",
+                                 kBundleDir + "icon@2x.png",   kBundleDir + "icon@3x.png",
                                  kEntry};
   for (const std::string& name : catalogueNames()) expected.insert(kSoundsDir + name);
   EXPECT_EQ(catalogueNames().size(), 45u);
@@ -160,9 +161,25 @@ TEST_F(DebPackage, SettingsEntryAndBundleNameThePaneAndItsController) {
   plist_t fields = plist_dict_get_item(entry.get(), "entry");
   ASSERT_NE(fields, nullptr) << "the PreferenceLoader entry has no 'entry' dictionary";
   EXPECT_EQ(stringAt(fields, "bundle"), "RaveloPrefs");
+  EXPECT_EQ(stringAt(fields, "icon"), "icon.png");
 
   Plist specifiers = parsePlist(installed(kBundleDir + "Root.plist"));
   EXPECT_NE(specifiers.get(), nullptr) << "Root.plist is not a property list";
+}
+
+// The Settings row's icon, named "icon.png" by the entry: 29 points at @2x and @3x, as PNGs.
+TEST_F(DebPackage, BundleHoldsTheSettingsRowIconAtBothScales) {
+  for (const auto& [file, pixels] : {std::pair{"icon@2x.png", 58u}, std::pair{"icon@3x.png", 87u}}) {
+    std::string png = readFile(installed(kBundleDir + file));
+    ASSERT_GT(png.size(), 24u) << file;
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n") << file;
+    auto be32 = [&](size_t at) {
+      return uint32_t(uint8_t(png[at])) << 24 | uint32_t(uint8_t(png[at + 1])) << 16 |
+             uint32_t(uint8_t(png[at + 2])) << 8 | uint8_t(png[at + 3]);
+    };
+    EXPECT_EQ(be32(16), pixels) << file << " width";
+    EXPECT_EQ(be32(20), pixels) << file << " height";
+  }
 }
 
 // The same inputs, packed twice by different users' settings (umask), give the same bytes.

@@ -166,6 +166,11 @@ TEST(Generators, CommittedFilesAreWhatTheScriptsWrite) {
     ASSERT_EQ(result.exitCode, 0) << result.output;
     EXPECT_TRUE(readFile(out / name) == readFile(kResources + "/" + name)) << "regenerate " << name;
   }
+  auto icons = run({"/usr/bin/env", "python3", kResources + "/make-icon", out.path().string()});
+  ASSERT_EQ(icons.exitCode, 0) << icons.output;
+  for (const char* name : {"icon@2x.png", "icon@3x.png"}) {
+    EXPECT_TRUE(readFile(out / name) == readFile(kResources + "/" + name)) << "regenerate " << name;
+  }
 }
 
 TEST(Generators, RefuseAnUnwritableOutput) {

@@ -1,0 +1,101 @@
+// The package's preinst, as build-deb writes it for the slices it packs, run by sh as the
+// jailbreak's dpkg runs it, on a device whose CPU a stand-in sysctl reports.
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "device_build.h"
+#include "fake_tools.h"
+#include "support/run.h"
+#include "support/temp_dir.h"
+#include "synthetic_macho.h"
+
+namespace fs = std::filesystem;
+using testing_support::lines;
+using testing_support::run;
+using testing_support::RunResult;
+using testing_support::TempDir;
+using testing_support::writeFile;
+
+namespace {
+
+// A package packed by build-deb from binaries with these slices (synthetic ones: only their slices
+// matter here), with its control files extracted.
+struct Package {
+  TempDir dir;
+  std::string buildOutput;
+  fs::path preinst() const { return dir / "control/preinst"; }
+};
+
+std::unique_ptr<Package> pack(const std::string& binary) {
+  auto package = std::make_unique<Package>();
+  const TempDir& dir = package->dir;
+  writeFile(dir / "device/Ravelo.dylib", binary);
+  writeFile(dir / "device/RaveloPrefs", binary);
+  auto built = run({BUILD_DEB, "--quiet", "--device", (dir / "device").string(), "--sounds", SOUNDS_DIR, "--out",
+                    (dir / "out").string()},
+                   {"SOURCE_DATE_EPOCH=1700000000"});
+  EXPECT_EQ(built.exitCode, 0) << built.output;
+  package->buildOutput = built.output;
+  auto extracted = run({DPKG_DEB, "--control", lines(built.output).back(), (dir / "control").string()});
+  EXPECT_EQ(extracted.exitCode, 0) << extracted.output;
+  return package;
+}
+
+class Preinst : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!DEVICE_BUILD) return;
+    arm64Only_ = pack(synthetic::thin(synthetic::kArm64, 0)).release();
+    universal_ = pack(synthetic::universal({{synthetic::kArm64, 0}, {synthetic::kArm64, synthetic::kArm64e}})).release();
+  }
+  static void TearDownTestSuite() {
+    delete arm64Only_;
+    delete universal_;
+  }
+  void SetUp() override { SKIP_WITHOUT_DEVICE_BUILD(); }
+
+  // Runs the package's preinst for a fresh install, with only a sysctl answering `cpuSubtype` for
+  // hw.cpusubtype on PATH, or no sysctl at all (nullptr).
+  RunResult install(const Package& package, const char* cpuSubtype) {
+    if (cpuSubtype != nullptr) {
+      fake::tool(tools_.path(), "sysctl",
+                 std::string("[ \"$*\" = '-n hw.cpusubtype' ] || exit 1\necho ") + cpuSubtype + "\n");
+    }
+    return run({"/bin/sh", package.preinst().string(), "install"}, {"PATH=" + tools_.path().string()});
+  }
+
+  static Package* arm64Only_;
+  static Package* universal_;
+  TempDir tools_;
+};
+Package* Preinst::arm64Only_ = nullptr;
+Package* Preinst::universal_ = nullptr;
+
+TEST_F(Preinst, RefusesAnArm64eDeviceWhenThePackageHasNoArm64eSlice) {
+  auto result = install(*arm64Only_, "2");
+  EXPECT_NE(result.exitCode, 0);
+  EXPECT_NE(result.output.find("Ravelo was not installed"), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find("A12 chip or later"), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find("A11 and older"), std::string::npos) << result.output;
+  EXPECT_NE(arm64Only_->buildOutput.find("slices: arm64 only"), std::string::npos) << arm64Only_->buildOutput;
+}
+
+TEST_F(Preinst, InstallsAnArm64OnlyPackageOnAnArm64Device) {
+  auto result = install(*arm64Only_, "1");
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(result.output, "");
+}
+
+TEST_F(Preinst, InstallsAPackageWithBothSlicesOnAnArm64eDevice) {
+  auto result = install(*universal_, "2");
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_NE(universal_->buildOutput.find("slices: arm64 + arm64e"), std::string::npos) << universal_->buildOutput;
+}
+
+TEST_F(Preinst, InstallsWhereThereIsNoSysctlToAsk) {
+  auto result = install(*arm64Only_, nullptr);
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+}
+
+}  // namespace
