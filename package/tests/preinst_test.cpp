@@ -34,7 +34,7 @@ std::unique_ptr<Package> pack(const std::string& binary) {
   writeFile(dir / "device/RaveloPrefs", binary);
   auto built = run({BUILD_DEB, "--quiet", "--device", (dir / "device").string(), "--sounds", SOUNDS_DIR, "--out",
                     (dir / "out").string()},
-                   {"SOURCE_DATE_EPOCH=1700000000"});
+                   {"SOURCE_DATE_EPOCH=1700000000", "MACHO_SLICES=" MACHO_SLICES});
   EXPECT_EQ(built.exitCode, 0) << built.output;
   package->buildOutput = built.output;
   auto extracted = run({DPKG_DEB, "--control", lines(built.output).back(), (dir / "control").string()});
@@ -42,17 +42,19 @@ std::unique_ptr<Package> pack(const std::string& binary) {
   return package;
 }
 
+// Each packed once per process, when first needed.
+const Package& arm64Only() {
+  static std::unique_ptr<Package> package = pack(synthetic::thin(synthetic::kArm64, 0));
+  return *package;
+}
+const Package& universal() {
+  static std::unique_ptr<Package> package =
+      pack(synthetic::universal({{synthetic::kArm64, 0}, {synthetic::kArm64, synthetic::kArm64e}}));
+  return *package;
+}
+
 class Preinst : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!DEVICE_BUILD) return;
-    arm64Only_ = pack(synthetic::thin(synthetic::kArm64, 0)).release();
-    universal_ = pack(synthetic::universal({{synthetic::kArm64, 0}, {synthetic::kArm64, synthetic::kArm64e}})).release();
-  }
-  static void TearDownTestSuite() {
-    delete arm64Only_;
-    delete universal_;
-  }
   void SetUp() override { SKIP_WITHOUT_DEVICE_BUILD(); }
 
   // Runs the package's preinst for a fresh install, with only a sysctl answering `cpuSubtype` for
@@ -65,36 +67,32 @@ class Preinst : public testing::Test {
     return run({"/bin/sh", package.preinst().string(), "install"}, {"PATH=" + tools_.path().string()});
   }
 
-  static Package* arm64Only_;
-  static Package* universal_;
   TempDir tools_;
 };
-Package* Preinst::arm64Only_ = nullptr;
-Package* Preinst::universal_ = nullptr;
 
 TEST_F(Preinst, RefusesAnArm64eDeviceWhenThePackageHasNoArm64eSlice) {
-  auto result = install(*arm64Only_, "2");
+  auto result = install(arm64Only(), "2");
   EXPECT_NE(result.exitCode, 0);
   EXPECT_NE(result.output.find("Ravelo was not installed"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("A12 chip or later"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("A11 and older"), std::string::npos) << result.output;
-  EXPECT_NE(arm64Only_->buildOutput.find("slices: arm64 only"), std::string::npos) << arm64Only_->buildOutput;
+  EXPECT_NE(arm64Only().buildOutput.find("slices: arm64 only"), std::string::npos) << arm64Only().buildOutput;
 }
 
 TEST_F(Preinst, InstallsAnArm64OnlyPackageOnAnArm64Device) {
-  auto result = install(*arm64Only_, "1");
+  auto result = install(arm64Only(), "1");
   EXPECT_EQ(result.exitCode, 0) << result.output;
   EXPECT_EQ(result.output, "");
 }
 
 TEST_F(Preinst, InstallsAPackageWithBothSlicesOnAnArm64eDevice) {
-  auto result = install(*universal_, "2");
+  auto result = install(universal(), "2");
   EXPECT_EQ(result.exitCode, 0) << result.output;
-  EXPECT_NE(universal_->buildOutput.find("slices: arm64 + arm64e"), std::string::npos) << universal_->buildOutput;
+  EXPECT_NE(universal().buildOutput.find("slices: arm64 + arm64e"), std::string::npos) << universal().buildOutput;
 }
 
 TEST_F(Preinst, InstallsWhereThereIsNoSysctlToAsk) {
-  auto result = install(*arm64Only_, nullptr);
+  auto result = install(arm64Only(), nullptr);
   EXPECT_EQ(result.exitCode, 0) << result.output;
 }
 

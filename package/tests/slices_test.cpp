@@ -87,7 +87,8 @@ TEST(Arm64eRoute, CompilesAndLinksWithTheAppleToolchainAndStopsOnASliceThatIsNot
              "  '--sdk iphoneos --find ld') echo '" + (toolchain / "ld").string() + "' ;;\n"
              "  *) exit 1 ;;\nesac\n");
 
-  auto result = run({BUILD_DEVICE, "--quiet", "--out", out.path().string()}, {fake::pathFirst(tools / "bin")});
+  auto result = run({BUILD_DEVICE, "--quiet", "--out", out.path().string()},
+                    {fake::pathFirst(tools / "bin"), "MACHO_SLICES=" MACHO_SLICES});
   EXPECT_EQ(result.exitCode, 1) << result.output;
   EXPECT_NE(result.output.find("has arm64, expected arm64e"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("the arm64e link did not make a loadable arm64e slice"), std::string::npos)
