@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <unicorn/unicorn.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -110,11 +112,14 @@ std::vector<uint8_t> tinyDylib(const std::string& import) {
 }
 
 macho::Image imageOf(const std::vector<uint8_t>& bytes) {
-  std::string path = testing::TempDir() + "tiny.dylib";
+  // One file per process: CTest runs the cases of this suite in parallel.
+  std::string path = testing::TempDir() + "tiny-" + std::to_string(getpid()) + ".dylib";
   FILE* file = fopen(path.c_str(), "wb");
   fwrite(bytes.data(), 1, bytes.size(), file);
   fclose(file);
-  return macho::readFile(path).at(0);
+  macho::Image image = macho::readFile(path).at(0);
+  std::remove(path.c_str());
+  return image;
 }
 
 TEST(EmulatorLoader, AppliesTheRebaseAndTheBindThenRunsTheInitialiser) {
