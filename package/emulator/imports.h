@@ -2,6 +2,8 @@
 // harness's C++) and data (addresses in emulated memory), each under its library's install name.
 #pragma once
 
+#include "install_names.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -35,14 +37,6 @@ class Imports {
   std::vector<std::string> calls_;
 };
 
-// Install names of the libraries our deliverables link.
-inline const std::string kLibSystem = "/usr/lib/libSystem.B.dylib";
-inline const std::string kLibObjc = "/usr/lib/libobjc.A.dylib";
-inline const std::string kCoreFoundation = "/System/Library/Frameworks/CoreFoundation.framework/CoreFoundation";
-inline const std::string kFoundation = "/System/Library/Frameworks/Foundation.framework/Foundation";
-inline const std::string kAudioToolbox = "/System/Library/Frameworks/AudioToolbox.framework/AudioToolbox";
-inline const std::string kUIKit = "/System/Library/Frameworks/UIKit.framework/UIKit";
-inline const std::string kPreferences = "/System/Library/PrivateFrameworks/Preferences.framework/Preferences";
-inline const std::string kSubstrate = "@rpath/CydiaSubstrate.framework/CydiaSubstrate";
+using namespace macho::install_names;
 
 }  // namespace emu

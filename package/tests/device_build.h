@@ -2,6 +2,8 @@
 // and the libraries each must link, and the rule that skips every case without the cross toolchain.
 #pragma once
 
+#include "install_names.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -17,14 +19,7 @@
 
 namespace device {
 
-inline const std::string kLibSystem = "/usr/lib/libSystem.B.dylib";
-inline const std::string kLibObjc = "/usr/lib/libobjc.A.dylib";
-inline const std::string kCoreFoundation = "/System/Library/Frameworks/CoreFoundation.framework/CoreFoundation";
-inline const std::string kFoundation = "/System/Library/Frameworks/Foundation.framework/Foundation";
-inline const std::string kAudioToolbox = "/System/Library/Frameworks/AudioToolbox.framework/AudioToolbox";
-inline const std::string kUIKit = "/System/Library/Frameworks/UIKit.framework/UIKit";
-inline const std::string kPreferences = "/System/Library/PrivateFrameworks/Preferences.framework/Preferences";
-inline const std::string kSubstrate = "@rpath/CydiaSubstrate.framework/CydiaSubstrate";
+using namespace macho::install_names;
 
 struct Deliverable {
   std::string file;  // in the device build's output folder
