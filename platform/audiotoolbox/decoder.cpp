@@ -1,7 +1,9 @@
 #include "decoder.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 #include <mutex>
 
@@ -11,6 +13,8 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libswresample/swresample.h>
 }
+
+#include "host/files.h"
 
 namespace host::audio {
 namespace {
@@ -81,6 +85,51 @@ class Converter {
   std::unique_ptr<SwrContext, SwrFreer> swr_;
 };
 
+// A regular file as FFmpeg's input. Outlives the format context that reads it (declared before it).
+class FileInput {
+ public:
+  ~FileInput() {
+    if (io_ != nullptr) {
+      av_freep(&io_->buffer);
+      avio_context_free(&io_);
+    }
+    if (fd_ >= 0) close(fd_);
+  }
+
+  bool open(const std::string& path) {
+    fd_ = host::files::openRegular(path, &info_);
+    if (fd_ < 0) return false;
+    constexpr int kBufferSize = 1 << 16;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+    if (buffer != nullptr) io_ = avio_alloc_context(buffer, kBufferSize, 0, this, &readSome, nullptr, &seekTo);
+    if (io_ == nullptr) av_free(buffer);
+    return io_ != nullptr;
+  }
+
+  AVIOContext* io() const { return io_; }
+
+ private:
+  static int readSome(void* opaque, uint8_t* buffer, int size) {
+    auto* self = static_cast<FileInput*>(opaque);
+    ssize_t n;
+    do n = read(self->fd_, buffer, static_cast<size_t>(size));
+    while (n < 0 && errno == EINTR);
+    if (n == 0) return AVERROR_EOF;
+    return n < 0 ? AVERROR(errno) : static_cast<int>(n);
+  }
+
+  static int64_t seekTo(void* opaque, int64_t offset, int whence) {
+    auto* self = static_cast<FileInput*>(opaque);
+    if (whence == AVSEEK_SIZE) return self->info_.st_size;
+    off_t at = lseek(self->fd_, offset, whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : at;
+  }
+
+  int fd_ = -1;
+  struct stat info_ {};
+  AVIOContext* io_ = nullptr;
+};
+
 void quietLibraries() {
   static std::once_flag once;
   std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
@@ -91,16 +140,15 @@ void quietLibraries() {
 DecodeStatus decodeFile(const std::string& path, long maxMs, Pcm& out) {
   quietLibraries();
   out.samples.clear();
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return DecodeStatus::NotAFile;
-
-  // "file:" pins the protocol, so a path that looks like a URL is still only a file name.
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
-  AVFormatContext* rawFormat = nullptr;
-  int opened = avformat_open_input(&rawFormat, ("file:" + path).c_str(), nullptr, &options);
-  av_dict_free(&options);
-  if (opened < 0) return DecodeStatus::Unreadable;
+  // FFmpeg reads through our own descriptor: only a regular file, opened without waiting, and the path
+  // is never taken for a URL or protocol.
+  FileInput input;
+  if (!input.open(path)) return DecodeStatus::NotAFile;
+  AVFormatContext* rawFormat = avformat_alloc_context();
+  if (rawFormat == nullptr) return DecodeStatus::Unreadable;
+  rawFormat->pb = input.io();
+  rawFormat->flags |= AVFMT_FLAG_CUSTOM_IO;
+  if (avformat_open_input(&rawFormat, path.c_str(), nullptr, nullptr) < 0) return DecodeStatus::Unreadable;
   std::unique_ptr<AVFormatContext, FormatCloser> format(rawFormat);
   if (avformat_find_stream_info(format.get(), nullptr) < 0) return DecodeStatus::Undecodable;
 

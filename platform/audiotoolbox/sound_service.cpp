@@ -22,21 +22,52 @@ struct Sound {
 
 // A placement that may still be audible, so that a dispose can cut it short.
 struct Sounding {
-  size_t placement;
+  std::uint64_t placement;  // its number among all placements ever made
   long endMs;
 };
+
+// The log, the placements and the disposed sounds kept to name their files are bounded, so that a
+// process playing sounds for hours keeps the same memory: the oldest are forgotten first.
+constexpr size_t kMaxLogged = 10000;
+constexpr size_t kMaxPlacements = 10000;
+constexpr size_t kMaxDisposedKept = 1000;
 
 struct State {
   std::mutex lock;
   long nowMs = 0;
   std::uint32_t nextId = kFirstCreatedSound;
   std::unordered_map<std::uint32_t, Sound> sounds;  // disposed ones stay, not live, to name their file
+  std::deque<std::uint32_t> disposed;                 // the disposed ones kept, oldest first
   int live = 0;
-  std::vector<Event> log;
-  std::vector<mixer::Placement> placements;
+  std::deque<Event> log;
+  std::deque<mixer::Placement> placements;
+  std::uint64_t placementsDropped = 0;  // the number of the oldest placement kept
   // Per identifier, in the order played. One identifier's plays all last as long, so with the clock
   // moving forward they also end in this order and the finished ones are dropped from the front.
   std::unordered_map<std::uint32_t, std::deque<Sounding>> sounding;
+
+  void logEvent(Event e) {
+    if (log.size() == kMaxLogged) log.pop_front();
+    log.push_back(std::move(e));
+  }
+  std::uint64_t place(mixer::Placement p) {
+    if (placements.size() == kMaxPlacements) {
+      placements.pop_front();
+      ++placementsDropped;
+    }
+    placements.push_back(std::move(p));
+    return placementsDropped + placements.size() - 1;
+  }
+  mixer::Placement* placement(std::uint64_t number) {
+    return number < placementsDropped ? nullptr : &placements[number - placementsDropped];
+  }
+  void keepDisposed(std::uint32_t id) {
+    disposed.push_back(id);
+    if (disposed.size() > kMaxDisposedKept) {
+      sounds.erase(disposed.front());
+      disposed.pop_front();
+    }
+  }
 };
 
 // Never destroyed: another library's static destructor may still call the service at exit.
@@ -64,7 +95,7 @@ long now() {
 
 std::vector<Event> events() {
   std::lock_guard<std::mutex> guard(state().lock);
-  return state().log;
+  return {state().log.begin(), state().log.end()};
 }
 
 void clearEvents() {
@@ -79,11 +110,12 @@ int liveSoundCount() {
 
 std::vector<mixer::Placement> placements() {
   std::lock_guard<std::mutex> guard(state().lock);
-  return state().placements;
+  return {state().placements.begin(), state().placements.end()};
 }
 
 void clearPlacements() {
   std::lock_guard<std::mutex> guard(state().lock);
+  state().placementsDropped += state().placements.size();
   state().placements.clear();
   state().sounding.clear();
 }
@@ -109,8 +141,7 @@ int createSound(const char* path, const char* what, std::uint32_t* out) {
       ++s.live;
       *out = id;
     }
-    s.log.push_back({Event::Create, id, path != nullptr ? std::string(path) : std::string(), "", status, false,
-                     s.nowMs});
+    s.logEvent({Event::Create, id, path != nullptr ? std::string(path) : std::string(), "", status, false, s.nowMs});
   }
   if (status == kStatusOk)
     trace("audio create %u %s ok", id, shown.c_str());
@@ -143,10 +174,9 @@ void playSound(std::uint32_t id, bool alert) {
     if (pcm) {
       std::deque<Sounding>& playing = s.sounding[id];
       while (!playing.empty() && playing.front().endMs <= at) playing.pop_front();
-      playing.push_back({s.placements.size(), at + pcm->durationMs()});
-      s.placements.push_back({file, file.empty() ? id : 0, at, std::nullopt});
+      playing.push_back({s.place({file, file.empty() ? id : 0, at, std::nullopt}), at + pcm->durationMs()});
     }
-    s.log.push_back({Event::Play, id, std::move(file), name, kStatusOk, pcm != nullptr, at});
+    s.logEvent({Event::Play, id, std::move(file), name, kStatusOk, pcm != nullptr, at});
   }
   trace("audio %s %u %s at %ldms", alert ? "alert" : "play", id, name.c_str(), at);
 }
@@ -173,20 +203,21 @@ int disposeSound(std::uint32_t id) {
       --s.live;
       file = sound.path;
       name = sound.name;
+      s.keepDisposed(id);
       // Whatever of this sound is still playing stops now.
       auto playing = s.sounding.find(id);
       if (playing != s.sounding.end()) {
         for (const Sounding& p : playing->second) {
-          mixer::Placement& placement = s.placements[p.placement];
-          if (placement.startMs <= at && at < p.endMs) {
-            placement.cutAtMs = at;
+          mixer::Placement* placement = s.placement(p.placement);
+          if (placement != nullptr && placement->startMs <= at && at < p.endMs) {
+            placement->cutAtMs = at;
             cut = true;
           }
         }
         s.sounding.erase(playing);
       }
     }
-    s.log.push_back({Event::Dispose, id, std::move(file), name, status, false, at});
+    s.logEvent({Event::Dispose, id, std::move(file), name, status, false, at});
   }
   trace("audio dispose %u %s%s at %ldms", id, name.c_str(), cut ? " (cut short)" : "", at);
   return status;

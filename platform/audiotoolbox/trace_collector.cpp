@@ -34,34 +34,57 @@ bool takeTime(std::string_view& s, long& ms) {
 
 }  // namespace
 
-void TraceCollector::feed(std::string_view line) {
-  std::uint32_t id = 0;
-  long ms = 0;
+std::optional<AudioTraceLine> parseAudioTrace(std::string_view line) {
+  AudioTraceLine parsed{};
   if (consume(line, "audio create ")) {
     // "audio create <id> <path> ok"; failed creates ("audio create - ...") make no sound.
-    if (!takeId(line, id) || !line.ends_with(" ok")) return;
-    files_[id] = std::string(line.substr(0, line.size() - 3));
-    open_.erase(id);
-  } else if (consume(line, "audio play ") || consume(line, "audio alert ")) {
+    if (!takeId(line, parsed.id) || !line.ends_with(" ok")) return std::nullopt;
+    parsed.file = std::string(line.substr(0, line.size() - 3));
+    return parsed;
+  }
+  if (consume(line, "audio play ") || consume(line, "audio alert ")) {
     // "audio play <id> <file name | system <name> | (silent)> at <ms>ms"
-    if (!takeId(line, id) || !takeTime(line, ms) || line == "(silent)") return;
-    auto file = files_.find(id);
-    if (file != files_.end()) {
-      open_[id].push_back(placements_.size());
-      placements_.push_back({file->second, 0, ms, std::nullopt});
-    } else if (line.starts_with("system ")) {
-      placements_.push_back({std::string(), id, ms, std::nullopt});
+    parsed.kind = AudioTraceLine::Play;
+    if (!takeId(line, parsed.id) || !takeTime(line, parsed.atMs) || line == "(silent)") return std::nullopt;
+    parsed.system = line.starts_with("system ");
+    return parsed;
+  }
+  if (consume(line, "audio dispose ")) {
+    // "audio dispose <id> <what> at <ms>ms"
+    parsed.kind = AudioTraceLine::Dispose;
+    if (!takeId(line, parsed.id) || !takeTime(line, parsed.atMs)) return std::nullopt;
+    return parsed;
+  }
+  return std::nullopt;
+}
+
+void TraceCollector::feed(std::string_view text) {
+  auto line = parseAudioTrace(text);
+  if (!line) return;
+  switch (line->kind) {
+    case AudioTraceLine::Create:
+      files_[line->id] = line->file;
+      open_.erase(line->id);
+      break;
+    case AudioTraceLine::Play:
+      if (auto file = files_.find(line->id); file != files_.end()) {
+        open_[line->id].push_back(placements_.size());
+        placements_.push_back({file->second, 0, line->atMs, std::nullopt});
+      } else if (line->system) {
+        placements_.push_back({std::string(), line->id, line->atMs, std::nullopt});
+      }
+      break;
+    case AudioTraceLine::Dispose: {
+      // Cuts short whatever of that identifier still plays.
+      auto open = open_.find(line->id);
+      if (open == open_.end()) return;
+      for (size_t index : open->second) {
+        Placement& p = placements_[index];
+        if (p.startMs <= line->atMs && !p.cutAtMs) p.cutAtMs = line->atMs;
+      }
+      open_.erase(open);
+      break;
     }
-  } else if (consume(line, "audio dispose ")) {
-    // "audio dispose <id> <what> at <ms>ms": cuts short whatever of that identifier still plays.
-    if (!takeId(line, id) || !takeTime(line, ms)) return;
-    auto open = open_.find(id);
-    if (open == open_.end()) return;
-    for (size_t index : open->second) {
-      Placement& p = placements_[index];
-      if (p.startMs <= ms && !p.cutAtMs) p.cutAtMs = ms;
-    }
-    open_.erase(open);
   }
 }
 

@@ -3,6 +3,7 @@
 #include "cf_internal.h"
 
 #include "host/corefoundation.h"
+#include "host/files.h"
 
 #include <Foundation/NSObjCRuntime.h>
 
@@ -200,6 +201,10 @@ BOOL load(id self, SEL) {
   std::string name = infoString(self, "CFBundleExecutable");
   if (name.empty()) return NO;
   std::string path = b.path + "/" + name;
+  if (!host::files::isReadableRegular(path)) {
+    std::fprintf(stderr, "Error loading %s: not a readable regular file\n", path.c_str());
+    return NO;
+  }
   if (dlopen(path.c_str(), RTLD_NOW) == nullptr) {
     std::fprintf(stderr, "Error loading %s: %s\n", path.c_str(), dlerror());
     return NO;

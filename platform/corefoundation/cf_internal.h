@@ -9,6 +9,8 @@
 
 #include "host/objc.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -115,19 +117,29 @@ id newArray(const std::vector<id>& items, bool isMutable);  // +1, retains items
 void arrayAppend(id array, const void* value);
 
 // ---- dictionaries ----
+// Entries in insertion order, with a hash index over them once there are more than a few, so that
+// lookup and insertion cost O(1) and building a dictionary of n keys O(n).
 struct DictionaryBox : Box {
   struct Entry {
     const void* key;
     const void* value;
     CFHashCode hash;
   };
-  std::vector<Entry> entries;
+  std::vector<Entry> entries;  // read freely; change only through set/remove/removeAll
   CFDictionaryKeyCallBacks keyCallbacks{};
   CFDictionaryValueCallBacks valueCallbacks{};
   ~DictionaryBox() override;
-  long find(const void* key) const;
+  long find(const void* key) const;  // index into entries, or -1
   void set(const void* key, const void* value);  // retains per callbacks
   void remove(const void* key);
+  void removeAll();
+
+ private:
+  CFHashCode hashOf(const void* key) const;
+  bool matches(const Entry& e, const void* key, CFHashCode hash) const;
+  void index(size_t entry);
+  void reindex();
+  std::vector<uint32_t> slots_;  // open addressing: entry index + 1, 0 for an empty slot
 };
 DictionaryBox& dictionaryOf(id dictionary);
 id newDictionary(bool isMutable);  // +1, CF-type callbacks
@@ -146,6 +158,16 @@ std::string urlString(id url);                                  // the absolute 
 id newError(id domain, long code, const std::string& description);  // +1
 
 // ---- property lists ----
+// The deepest nesting the device's reader accepts (iOS; macOS allows 512): an object more than this many
+// levels below the root (arrays and dictionaries each add one) makes the whole list unreadable, keys
+// beside it included.
+constexpr size_t kMaxPlistDepth = 128;
+bool isBinaryPropertyList(const void* bytes, size_t length);  // "bplist0" at the start
+// A binary property list (+1), or NULL when malformed, too deep, or holding a non-plist object.
+id parseBinaryPropertyList(const void* bytes, size_t length, CFOptionFlags mutability);
+// Whether XML markup nests its arrays and dictionaries at most `maxDepth` deep (and its elements at
+// most two more); false too for markup that never closes a comment, tag or section.
+bool xmlNestingWithin(const char* bytes, size_t length, size_t maxDepth);
 // Parses XML or binary property-list bytes (+1), or NULL. *binary tells the format read.
 id parsePropertyList(const void* bytes, size_t length, CFOptionFlags mutability, bool* binary);
 // Serialises, or false when the object is not a property list.
@@ -154,9 +176,13 @@ id readPropertyListFile(const std::string& path, CFOptionFlags mutability);  // 
 // The immutable property list in the file when its root is of `family`: +1, or NULL when the file is
 // missing, unreadable, not a property list, or holds another kind of root.
 id readPropertyListFileOf(const std::string& path, Family family);
-// A regular file's bytes; false when it is missing, a folder or unreadable.
-bool readWholeFile(const std::string& path, std::string& out);
-bool writeFileAtomically(const std::string& path, const std::string& bytes);
+// A regular file's bytes; false when it is missing, unreadable or not a regular file (a folder, FIFO,
+// device or socket is refused without waiting on it). *info, when given, is the file's status as read.
+bool readWholeFile(const std::string& path, std::string& out, struct stat* info = nullptr);
+// Writes beside the target (a temporary "<name>.tmp.XXXXXX") and renames over it, so a reader sees the
+// old file or the new one, never a part of either. False with *error (the failing call's reason).
+bool writeFileAtomically(const std::string& path, const std::string& bytes, std::string* error = nullptr);
+inline constexpr const char* kTemporaryMarker = ".tmp.";  // then six letters or digits
 
 // ---- descriptions ----
 std::string describe(id object);

@@ -1,4 +1,5 @@
-// NSDictionary / NSMutableDictionary / CFDictionary. Entries keep their insertion order.
+// NSDictionary / NSMutableDictionary / CFDictionary. Entries keep their insertion order; lookups go
+// through a hash index (cf_internal.h).
 #include "cf_internal.h"
 
 namespace cf {
@@ -148,8 +149,7 @@ void setOrRemove(id self, SEL, id object, id key) {
   else setObjectForKey(self, nullptr, object, key);
 }
 void removeAllObjects(id self, SEL) {
-  DictionaryBox& d = mutableOf(self, "-[NSMutableDictionary removeAllObjects]");
-  while (!d.entries.empty()) d.remove(d.entries.back().key);
+  mutableOf(self, "-[NSMutableDictionary removeAllObjects]").removeAll();
 }
 void addEntriesFromDictionary(id self, SEL, id other) {
   DictionaryBox& d = mutableOf(self, "-[NSMutableDictionary addEntriesFromDictionary:]");
@@ -166,14 +166,62 @@ DictionaryBox::~DictionaryBox() {
   }
 }
 
+namespace {
+
+// Dictionaries this small are searched in order; larger ones get the hash index.
+constexpr size_t kLinearLimit = 8;
+
+// Spreads the bits of a hash code (pointers and small numbers hash to themselves).
+size_t mix(CFHashCode h) {
+  uint64_t x = static_cast<uint64_t>(h);
+  x ^= x >> 33;
+  x *= 0xff51afd7ed558ccdULL;
+  x ^= x >> 33;
+  x *= 0xc4ceb9fe1a85ec53ULL;
+  x ^= x >> 33;
+  return static_cast<size_t>(x);
+}
+
+}  // namespace
+
+CFHashCode DictionaryBox::hashOf(const void* key) const {
+  return keyCallbacks.hash ? keyCallbacks.hash(key) : reinterpret_cast<CFHashCode>(key);
+}
+
+bool DictionaryBox::matches(const Entry& e, const void* key, CFHashCode hash) const {
+  return e.key == key || (e.hash == hash && keyCallbacks.equal && keyCallbacks.equal(e.key, key));
+}
+
 long DictionaryBox::find(const void* key) const {
-  CFHashCode h = keyCallbacks.hash ? keyCallbacks.hash(key) : reinterpret_cast<CFHashCode>(key);
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const Entry& e = entries[i];
-    if (e.key == key) return static_cast<long>(i);
-    if (e.hash == h && keyCallbacks.equal && keyCallbacks.equal(e.key, key)) return static_cast<long>(i);
+  CFHashCode h = hashOf(key);
+  if (slots_.empty()) {
+    for (size_t i = 0; i < entries.size(); ++i)
+      if (matches(entries[i], key, h)) return static_cast<long>(i);
+    return -1;
+  }
+  const size_t mask = slots_.size() - 1;
+  for (size_t s = mix(h) & mask; slots_[s] != 0; s = (s + 1) & mask) {
+    size_t i = slots_[s] - 1;
+    if (matches(entries[i], key, h)) return static_cast<long>(i);
   }
   return -1;
+}
+
+void DictionaryBox::index(size_t entry) {
+  const size_t mask = slots_.size() - 1;
+  size_t s = mix(entries[entry].hash) & mask;
+  while (slots_[s] != 0) s = (s + 1) & mask;
+  slots_[s] = static_cast<uint32_t>(entry + 1);
+}
+
+// Rebuilds the index for the current entries: at most half full, or none while the dictionary is small.
+void DictionaryBox::reindex() {
+  slots_.clear();
+  if (entries.size() <= kLinearLimit) return;
+  size_t capacity = 16;
+  while (capacity < entries.size() * 2) capacity *= 2;
+  slots_.assign(capacity, 0);
+  for (size_t i = 0; i < entries.size(); ++i) index(i);
 }
 
 void DictionaryBox::set(const void* key, const void* value) {
@@ -186,8 +234,9 @@ void DictionaryBox::set(const void* key, const void* value) {
     return;
   }
   const void* newKey = keyCallbacks.retain ? keyCallbacks.retain(nullptr, key) : key;
-  CFHashCode h = keyCallbacks.hash ? keyCallbacks.hash(newKey) : reinterpret_cast<CFHashCode>(newKey);
-  entries.push_back({newKey, newValue, h});
+  entries.push_back({newKey, newValue, hashOf(newKey)});
+  if (entries.size() * 2 > slots_.size()) reindex();
+  else index(entries.size() - 1);
 }
 
 void DictionaryBox::remove(const void* key) {
@@ -195,8 +244,19 @@ void DictionaryBox::remove(const void* key) {
   if (i < 0) return;
   Entry e = entries[static_cast<size_t>(i)];
   entries.erase(entries.begin() + i);
+  reindex();
   if (keyCallbacks.release) keyCallbacks.release(nullptr, e.key);
   if (valueCallbacks.release) valueCallbacks.release(nullptr, e.value);
+}
+
+void DictionaryBox::removeAll() {
+  std::vector<Entry> removed;
+  removed.swap(entries);
+  slots_.clear();
+  for (const Entry& e : removed) {
+    if (keyCallbacks.release) keyCallbacks.release(nullptr, e.key);
+    if (valueCallbacks.release) valueCallbacks.release(nullptr, e.value);
+  }
 }
 
 void defineDictionaryClasses(Classes& c) {
@@ -353,6 +413,5 @@ void CFDictionaryRemoveValue(CFMutableDictionaryRef theDict, const void* key) {
 }
 
 void CFDictionaryRemoveAllValues(CFMutableDictionaryRef theDict) {
-  DictionaryBox& d = checkedMutable(theDict, "CFDictionaryRemoveAllValues");
-  while (!d.entries.empty()) d.remove(d.entries.back().key);
+  checkedMutable(theDict, "CFDictionaryRemoveAllValues").removeAll();
 }

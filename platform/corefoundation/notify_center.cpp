@@ -11,6 +11,7 @@
 #include "host/runloop.h"
 #include "host/trace.h"
 #include "notify_sockets.h"
+#include "preferences_store.h"
 
 #include <pthread.h>
 #include <unistd.h>
@@ -103,6 +104,8 @@ bool deliverOne() {
     for (Registration& r : observers) host::retain(r.nameObject);  // an observer may be removed by a callback
   }
   CFNotificationCenterRef object = darwinCenterObject();
+  // A notification is how other processes say a store changed: read stores afresh from here on.
+  if (!observers.empty()) cf::forgetCachedStores();
   for (Registration& r : observers) {
     bool stillRegistered;
     {

@@ -1,8 +1,11 @@
-// Property lists through libplist: XML and binary, detected from the bytes. libplist's quirks: output
-// pointers must be NULL on entry; integers are unsigned 64-bit nodes (negative values are stored by
-// their bits, and values above INT64_MAX are kept in a 16-byte form); strings it returns are freed
-// with free().
+// Property lists: binary ones read by plist_binary.cpp, XML ones and all writing through libplist.
+// Both readers stop at the device's nesting limit: libplist's XML reader recurses per level, so its
+// input is measured first (plist_xml_depth.cpp). libplist's quirks: output pointers must be NULL on
+// entry; integers are unsigned 64-bit nodes (negative values are stored by their bits, and values above
+// INT64_MAX are kept in a 16-byte form); strings it returns are freed with free().
 #include "cf_internal.h"
+
+#include "host/files.h"
 
 #include <plist/plist.h>
 
@@ -134,7 +137,10 @@ id fromNode(plist_t node, CFOptionFlags mutability) {
   }
 }
 
-plist_t toNode(id object) {
+// A libplist tree of `object`, or NULL when it is not a property list or nests deeper than one can be
+// read back (the writer recurses too).
+plist_t toNode(id object, size_t depth = 0) {
+  if (depth > kMaxPlistDepth) return nullptr;
   switch (familyOf(object)) {
     case Family::Boolean: return plist_new_bool(numberToBool(numberOf(object)) ? 1 : 0);
     case Family::Number: {
@@ -159,7 +165,7 @@ plist_t toNode(id object) {
       if (a.callbacks.retain == nullptr && !a.items.empty()) return nullptr;
       plist_t array = plist_new_array();
       for (const void* item : a.items) {
-        plist_t child = toNode(toId(item));
+        plist_t child = toNode(toId(item), depth + 1);
         if (child == nullptr) {
           plist_free(array);
           return nullptr;
@@ -173,7 +179,7 @@ plist_t toNode(id object) {
       if ((d.keyCallbacks.retain == nullptr || d.valueCallbacks.retain == nullptr) && !d.entries.empty()) return nullptr;
       plist_t dict = plist_new_dict();
       for (const auto& e : d.entries) {
-        plist_t child = familyOf(toId(e.key)) == Family::String ? toNode(toId(e.value)) : nullptr;
+        plist_t child = familyOf(toId(e.key)) == Family::String ? toNode(toId(e.value), depth + 1) : nullptr;
         if (child == nullptr) {
           plist_free(dict);
           return nullptr;
@@ -189,28 +195,18 @@ plist_t toNode(id object) {
 }  // namespace
 
 id parsePropertyList(const void* bytes, size_t length, CFOptionFlags mutability, bool* binary) {
-  if (bytes == nullptr || length == 0 || length > UINT32_MAX) return nullptr;
-  const char* data = static_cast<const char*>(bytes);
-  bool isBinary = plist_is_binary(data, static_cast<uint32_t>(length)) != 0;
+  if (bytes == nullptr || length == 0) return nullptr;
+  if (isBinaryPropertyList(bytes, length)) {
+    id result = parseBinaryPropertyList(bytes, length, mutability);
+    if (result != nullptr && binary) *binary = true;
+    return result;
+  }
+  if (length > UINT32_MAX || !xmlNestingWithin(static_cast<const char*>(bytes), length, kMaxPlistDepth)) return nullptr;
   plist_t root = nullptr;
-  plist_from_memory(data, static_cast<uint32_t>(length), &root);
+  plist_from_xml(static_cast<const char*>(bytes), static_cast<uint32_t>(length), &root);
   PlistPtr owner(root);
   if (root == nullptr) return nullptr;
-  if (isBinary) {
-    // libplist aborts (an assertion) when asked for a dictionary key holding a NUL byte, which a
-    // corrupt binary file can produce. Its XML writer and reader do not: going through XML turns such
-    // a file into one that reads back cleanly or not at all.
-    char* xml = nullptr;
-    uint32_t xmlLength = 0;
-    plist_to_xml(root, &xml, &xmlLength);
-    owner.reset();
-    root = nullptr;
-    if (xml != nullptr) plist_from_xml(xml, xmlLength, &root);
-    std::free(xml);
-    owner.reset(root);
-    if (root == nullptr) return nullptr;
-  }
-  if (binary) *binary = isBinary;
+  if (binary) *binary = false;
   return fromNode(root, mutability);
 }
 
@@ -227,22 +223,8 @@ bool serializePropertyList(id object, bool binary, std::string& out) {
   return true;
 }
 
-bool readWholeFile(const std::string& path, std::string& out) {
-  out.clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st{};
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  char buffer[65536];
-  while (ok) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    out.append(buffer, static_cast<size_t>(n));
-  }
-  close(fd);
-  return ok;
+bool readWholeFile(const std::string& path, std::string& out, struct stat* info) {
+  return host::files::readRegular(path, out, info);
 }
 
 id readPropertyListFile(const std::string& path, CFOptionFlags mutability) {
@@ -258,15 +240,17 @@ id readPropertyListFileOf(const std::string& path, Family family) {
   return nullptr;
 }
 
-// Writes beside the target and renames over it, so a reader sees the old file or the new one, never
-// a part of either.
-bool writeFileAtomically(const std::string& path, const std::string& bytes) {
+bool writeFileAtomically(const std::string& path, const std::string& bytes, std::string* error) {
+  auto fail = [&](const char* what) {
+    if (error) *error = std::string(what) + ": " + std::strerror(errno);
+    return false;
+  };
   std::error_code ignored;
   std::filesystem::path target(path);
   if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ignored);
-  std::string temp = path + ".XXXXXX";
+  std::string temp = path + kTemporaryMarker + "XXXXXX";
   int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
+  if (fd < 0) return fail("cannot create a temporary file");
   size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
@@ -277,8 +261,16 @@ bool writeFileAtomically(const std::string& path, const std::string& bytes) {
   fchmod(fd, 0644);
   bool ok = done == bytes.size() && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
-  if (ok && rename(temp.c_str(), path.c_str()) == 0) return true;
+  if (!ok) {
+    fail("cannot write");
+  } else if (rename(temp.c_str(), path.c_str()) == 0) {
+    return true;
+  } else {
+    fail("cannot replace it");
+  }
+  int saved = errno;
   unlink(temp.c_str());
+  errno = saved;
   return false;
 }
 

@@ -1,7 +1,9 @@
 // The preferences store: one binary property list per domain in the simulated device's preferences
 // folder. Every write is a read-modify-write under an exclusive flock on the domain's lock file, and
 // lands with an atomic rename, so other processes see whole files and each other's changes at once.
+// Reads go through a per-process cache (preferences_store.h): a store is parsed once per change.
 #include "cf_internal.h"
+#include "preferences_store.h"
 
 #include "host/corefoundation.h"
 #include "host/device.h"
@@ -15,7 +17,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <optional>
+#include <set>
 
 const CFStringRef kCFPreferencesAnyApplication = __CFStringMakeConstantString("kCFPreferencesAnyApplication");
 const CFStringRef kCFPreferencesCurrentApplication = __CFStringMakeConstantString("kCFPreferencesCurrentApplication");
@@ -61,22 +65,12 @@ std::optional<std::string> storeFile(CFStringRef app, CFStringRef user, CFString
   return host::device::path(folder + "/" + domain + ".plist");
 }
 
-// The stored dictionary (+1), or nil when the file is missing, unreadable, corrupt or not a dictionary.
-id readStore(const std::string& file) {
-  id stored = readPropertyListFile(file, kCFPropertyListImmutable);
-  if (familyOf(stored) != Family::Dictionary) {
-    host::release(stored);
-    return nullptr;
-  }
-  return stored;
-}
-
 class DomainLock {
  public:
   explicit DomainLock(const std::string& file) {
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
-    fd_ = open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
     if (fd_ >= 0) {
       while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
       }
@@ -97,7 +91,16 @@ struct Change {
   id value;  // nil removes
 };
 
-// Applies the changes to the stored dictionary and writes it back, then traces what changed.
+// Stores whose last write failed, until the next synchronize reports it.
+std::set<std::string>& failedStores() {
+  static auto* failed = new std::set<std::string>;
+  return *failed;
+}
+std::mutex failedLock;
+
+// Applies the changes to the stored dictionary and writes it back, then traces what changed. A store
+// that cannot be read counts as empty and is replaced, as the device's preferences daemon does; one
+// that cannot be written is reported in the trace and keeps what it held.
 void writeChanges(const std::string& file, const std::string& domain, const std::vector<Change>& changes) {
   for (const Change& c : changes) {
     if (familyOf(c.key) != Family::String) return;
@@ -109,9 +112,12 @@ void writeChanges(const std::string& file, const std::string& domain, const std:
     }
   }
   std::vector<std::string> lines;
+  std::string problem;
   {
     DomainLock lock(file);
-    id stored = readStore(file);  // a corrupt store counts as empty and is replaced
+    removeStaleTemporaries(file);
+    bool unreadable = false;
+    id stored = readStoreFile(file, &unreadable);
     id dict = stored ? host::send(stored, "mutableCopy") : newDictionary(true);
     host::release(stored);
     bool changed = false;
@@ -128,13 +134,30 @@ void writeChanges(const std::string& file, const std::string& domain, const std:
       }
     }
     std::string bytes;
-    if (changed && (!serializePropertyList(dict, true, bytes) || !writeFileAtomically(file, bytes))) {
-      std::fprintf(stderr, "CFPreferences: cannot write %s\n", file.c_str());
-      lines.clear();
-    }
+    if (changed && !serializePropertyList(dict, true, bytes)) problem = "not a property list";
+    else if (changed && !writeFileAtomically(file, bytes, &problem)) problem = problem.empty() ? "cannot write" : problem;
+    else if (changed && unreadable) lines.insert(lines.begin(), "prefs " + domain + " could not be read: replaced");
     host::release(dict);
   }
+  forgetCachedStores();
+  {
+    std::lock_guard guard(failedLock);
+    if (problem.empty()) failedStores().erase(file);
+    else failedStores().insert(file);
+  }
+  if (!problem.empty()) {
+    std::fprintf(stderr, "CFPreferences: cannot write %s: %s\n", file.c_str(), problem.c_str());
+    host::trace("prefs cannot write %s (%s): nothing changed", domain.c_str(), problem.c_str());
+    return;
+  }
   for (const std::string& line : lines) host::trace("%s", line.c_str());
+}
+
+// Whether writes to the store since the last call all succeeded.
+bool synchronize(const std::optional<std::string>& file) {
+  if (!file) return false;
+  std::lock_guard guard(failedLock);
+  return failedStores().erase(*file) == 0;
 }
 
 }  // namespace
@@ -145,7 +168,7 @@ using namespace cf;
 CFArrayRef CFPreferencesCopyKeyList(CFStringRef applicationID, CFStringRef userName, CFStringRef hostName) {
   auto file = storeFile(applicationID, userName, hostName);
   if (!file) return nullptr;
-  id stored = readStore(*file);
+  id stored = cachedStore(*file);
   if (stored == nullptr) return nullptr;
   std::vector<id> keys;
   for (const auto& e : dictionaryOf(stored).entries) keys.push_back(toId(e.key));
@@ -158,7 +181,7 @@ CFDictionaryRef CFPreferencesCopyMultiple(CFArrayRef keysToFetch, CFStringRef ap
                                           CFStringRef hostName) {
   id result = newDictionary(false);
   auto file = storeFile(applicationID, userName, hostName);
-  id stored = file ? readStore(*file) : nullptr;
+  id stored = file ? cachedStore(*file) : nullptr;
   if (stored == nullptr) return toCF<CFDictionaryRef>(result);
   DictionaryBox& out = dictionaryOf(result);
   const DictionaryBox& in = dictionaryOf(stored);
@@ -178,7 +201,7 @@ CFPropertyListRef CFPreferencesCopyValue(CFStringRef key, CFStringRef applicatio
                                          CFStringRef hostName) {
   if (key == nullptr) return nullptr;
   auto file = storeFile(applicationID, userName, hostName);
-  id stored = file ? readStore(*file) : nullptr;
+  id stored = file ? cachedStore(*file) : nullptr;
   if (stored == nullptr) return nullptr;
   id value = host::retain(host::send(stored, "objectForKey:", toId(key)));
   host::release(stored);
@@ -249,8 +272,13 @@ void CFPreferencesSetMultiple(CFDictionaryRef keysToSet, CFArrayRef keysToRemove
   if (!changes.empty()) writeChanges(*file, domainName(applicationID), changes);
 }
 
-Boolean CFPreferencesSynchronize(CFStringRef, CFStringRef, CFStringRef) { return true; }
-Boolean CFPreferencesAppSynchronize(CFStringRef) { return true; }
+// Writes go to the store at once; synchronizing reports whether they all landed.
+Boolean CFPreferencesSynchronize(CFStringRef applicationID, CFStringRef userName, CFStringRef hostName) {
+  return synchronize(storeFile(applicationID, userName, hostName));
+}
+Boolean CFPreferencesAppSynchronize(CFStringRef applicationID) {
+  return synchronize(storeFile(applicationID, kCFPreferencesCurrentUser, kCFPreferencesAnyHost));
+}
 
 namespace host::cf {
 

@@ -1,4 +1,5 @@
 #include "host/device.h"
+#include "host/files.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +23,7 @@ std::string path(const std::string& devicePath) { return root() + devicePath; }
 
 void preloadRootLibraryForSanitizer(const std::string& path) {
 #if defined(RAVELO_SANITIZE)
-  if (access(path.c_str(), R_OK) == 0) dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+  if (host::files::isReadableRegular(path)) dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
 #else
   (void)path;
 #endif

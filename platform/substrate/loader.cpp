@@ -1,16 +1,13 @@
 #include "host/substrate.h"
 
+#include <CoreFoundation/CoreFoundation.h>
 #include <dlfcn.h>
 #include <objc/runtime.h>
-#include <plist/plist.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
+#include "host/files.h"
 #include "host/trace.h"
 
 namespace host::substrate {
@@ -18,50 +15,53 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The property list in `file`, XML or binary; null when unreadable.
-plist_t readPlist(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return nullptr;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  plist_t root = nullptr;
-  if (bytes.empty()) return nullptr;
-  plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+// The property list in `file`, XML or binary, read by CoreFoundation as the device's loader does (+1);
+// null when the file is missing, not a regular file, or not a property list.
+CFPropertyListRef readPlist(const fs::path& file) {
+  std::string bytes;
+  if (!host::files::readRegular(file.string(), bytes) || bytes.empty()) return nullptr;
+  CFDataRef data = CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(bytes.data()), static_cast<CFIndex>(bytes.size()));
+  CFPropertyListRef root = CFPropertyListCreateWithData(nullptr, data, kCFPropertyListImmutable, nullptr, nullptr);
+  CFRelease(data);
   return root;
 }
 
-std::string stringOf(plist_t node) {
-  if (node == nullptr || plist_get_node_type(node) != PLIST_STRING) return {};
-  char* value = nullptr;
-  plist_get_string_val(node, &value);
-  std::string result = value != nullptr ? value : "";
-  std::free(value);
-  return result;
+std::string stringOf(CFTypeRef value) {
+  if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID()) return {};
+  auto string = static_cast<CFStringRef>(value);
+  CFIndex size = CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8) + 1;
+  std::string text(static_cast<size_t>(size), '\0');
+  if (!CFStringGetCString(string, text.data(), size, kCFStringEncodingUTF8)) return {};
+  text.resize(std::char_traits<char>::length(text.c_str()));
+  return text;
 }
 
 // Whether any string of the array `list` satisfies `matches`.
 template <typename Predicate>
-bool anyString(plist_t list, Predicate matches) {
-  if (plist_get_node_type(list) != PLIST_ARRAY) return false;
-  for (uint32_t i = 0; i < plist_array_get_size(list); ++i) {
-    std::string item = stringOf(plist_array_get_item(list, i));
+bool anyString(CFTypeRef list, Predicate matches) {
+  if (CFGetTypeID(list) != CFArrayGetTypeID()) return false;
+  auto array = static_cast<CFArrayRef>(list);
+  for (CFIndex i = 0; i < CFArrayGetCount(array); ++i) {
+    std::string item = stringOf(CFArrayGetValueAtIndex(array, i));
     if (!item.empty() && matches(item)) return true;
   }
   return false;
 }
 
-bool filterMatches(plist_t filter, const std::string& bundleId, const std::string& executableName) {
-  if (filter == nullptr || plist_get_node_type(filter) != PLIST_DICT) return false;
-  bool any = stringOf(plist_dict_get_item(filter, "Mode")) == "Any";
+bool filterMatches(CFTypeRef filterValue, const std::string& bundleId, const std::string& executableName) {
+  if (filterValue == nullptr || CFGetTypeID(filterValue) != CFDictionaryGetTypeID()) return false;
+  auto filter = static_cast<CFDictionaryRef>(filterValue);
+  bool any = stringOf(CFDictionaryGetValue(filter, CFSTR("Mode"))) == "Any";
   int kinds = 0, matched = 0;
-  if (plist_t bundles = plist_dict_get_item(filter, "Bundles")) {
+  if (CFTypeRef bundles = CFDictionaryGetValue(filter, CFSTR("Bundles"))) {
     ++kinds;
     matched += anyString(bundles, [&](const std::string& b) { return b == bundleId; });
   }
-  if (plist_t executables = plist_dict_get_item(filter, "Executables")) {
+  if (CFTypeRef executables = CFDictionaryGetValue(filter, CFSTR("Executables"))) {
     ++kinds;
     matched += anyString(executables, [&](const std::string& e) { return !executableName.empty() && e == executableName; });
   }
-  if (plist_t classes = plist_dict_get_item(filter, "Classes")) {
+  if (CFTypeRef classes = CFDictionaryGetValue(filter, CFSTR("Classes"))) {
     ++kinds;
     matched += anyString(classes, [](const std::string& c) { return objc_getClass(c.c_str()) != Nil; });
   }
@@ -84,11 +84,12 @@ std::vector<LoadedTweak> loadTweaks(const std::string& bundleId, const std::stri
   for (const fs::path& plistFile : plists) {
     fs::path dylib = plistFile;
     dylib.replace_extension(".dylib");
-    if (!fs::exists(dylib, ec)) continue;
-    plist_t root = readPlist(plistFile);
-    bool wanted = root != nullptr && plist_get_node_type(root) == PLIST_DICT &&
-                  filterMatches(plist_dict_get_item(root, "Filter"), bundleId, executableName);
-    if (root != nullptr) plist_free(root);
+    if (!host::files::isReadableRegular(dylib.string())) continue;
+    CFPropertyListRef root = readPlist(plistFile);
+    bool wanted = root != nullptr && CFGetTypeID(root) == CFDictionaryGetTypeID() &&
+                  filterMatches(CFDictionaryGetValue(static_cast<CFDictionaryRef>(root), CFSTR("Filter")), bundleId,
+                                executableName);
+    if (root != nullptr) CFRelease(root);
     if (!wanted) continue;
 
     // Traced before the dlopen, so the line comes before whatever the tweak's initialiser does.

@@ -1,11 +1,14 @@
 // UIImage (PNG files, decoded with libpng) and UIImageView.
 #include <png.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "host/files.h"
 #include "uikit_internal.h"
 
 namespace host::uikit::internal {
@@ -23,22 +26,28 @@ CGFloat scaleFromName(const std::string& path) {
   return 1;
 }
 
-// Decodes the whole file, so a truncated or corrupt PNG counts as unreadable.
+// Decodes the whole file, so a truncated or corrupt PNG counts as unreadable. Only a regular file is
+// read (a FIFO in its place is refused, not waited on).
 bool decodePNG(const char* path, Bitmap& bitmap) {
+  int fd = host::files::openRegular(path);
+  std::FILE* file = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+  if (file == nullptr) {
+    if (fd >= 0) close(fd);
+    return false;
+  }
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path)) return false;
-  if (static_cast<unsigned long>(image.width) * image.height > kMaxPixels) {
-    png_image_free(&image);
-    return false;
+  bool ok = png_image_begin_read_from_stdio(&image, file) != 0;
+  if (ok && static_cast<unsigned long>(image.width) * image.height > kMaxPixels) ok = false;
+  if (ok) {
+    image.format = PNG_FORMAT_RGBA;
+    bitmap.rgba.resize(PNG_IMAGE_SIZE(image));
+    ok = png_image_finish_read(&image, nullptr, bitmap.rgba.data(), 0, nullptr) != 0;
   }
-  image.format = PNG_FORMAT_RGBA;
-  bitmap.rgba.resize(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, bitmap.rgba.data(), 0, nullptr)) {
-    png_image_free(&image);
-    return false;
-  }
+  png_image_free(&image);
+  std::fclose(file);
+  if (!ok) return false;
   bitmap.width = image.width;
   bitmap.height = image.height;
   return true;

@@ -1,11 +1,14 @@
 #include "device/session.h"
 
+#include <errno.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <string>
 
 #include "host/audio.h"
 #include "host/objc.h"
@@ -22,8 +25,18 @@ Channel& channel() {
   return link;
 }
 
+// A line too long for the channel is cut (and says so) rather than lost.
+constexpr size_t kLongestTrace = 64 * 1024;
+
 void sendTrace(const char* line, void*) {
-  if (!channel().send("trace", line)) _exit(0);  // the simulator is gone
+  int error = 0;
+  if (channel().send("trace", line, &error)) return;
+  if (error == EMSGSIZE || error == ENOBUFS) {
+    std::string cut(line, std::min(std::strlen(line), kLongestTrace));
+    cut += "... (" + std::to_string(std::strlen(line)) + " bytes in all)";
+    if (channel().send("trace", cut)) return;
+  }
+  _exit(0);  // the simulator is gone
 }
 
 }  // namespace

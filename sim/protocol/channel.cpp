@@ -55,18 +55,22 @@ void Channel::close() {
   fd_ = -1;
 }
 
-bool Channel::send(std::string_view kind, std::string_view body) const {
-  if (fd_ < 0) return false;
+bool Channel::send(std::string_view kind, std::string_view body, int* error) const {
+  auto failed = [&](int reason) {
+    if (error != nullptr) *error = reason;
+    return false;
+  };
+  if (fd_ < 0) return failed(EBADF);
   std::string message(kind);
   if (!body.empty()) {
     message += ' ';
     message += body;
   }
-  if (message.size() > kMaxMessage) message.resize(kMaxMessage);
+  if (message.size() > kMaxMessage) return failed(EMSGSIZE);
   for (;;) {
     ssize_t n = ::send(fd_, message.data(), message.size(), MSG_NOSIGNAL);
     if (n >= 0) return true;
-    if (errno != EINTR) return false;
+    if (errno != EINTR) return failed(errno);
   }
 }
 

@@ -29,8 +29,9 @@ class Channel {
   bool isOpen() const { return fd_ >= 0; }
   void close();
 
-  // Sends one message; false when the other side is gone.
-  bool send(std::string_view kind, std::string_view body = {}) const;
+  // Sends one message; false when it could not be sent, with *error (if given) the reason: EPIPE or
+  // ECONNRESET when the other side is gone, EMSGSIZE when the message is larger than the channel carries.
+  bool send(std::string_view kind, std::string_view body = {}, int* error = nullptr) const;
 
   // Waits for the next message; nullopt when the other side has closed its end (or died), or when
   // `timeoutMs` (if not negative) passed first, which sets *timedOut.

@@ -1,5 +1,6 @@
 #include "supervisor/device.h"
 
+#include <errno.h>
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -15,6 +16,8 @@ constexpr int kMaxSyncRounds = 8;
 // A device process that gives no answer for this long is taken for hung and killed (no step of a
 // working device takes more than a fraction of a second).
 constexpr int kAnswerTimeoutMs = 60000;
+// What deliver() answers for a process that has gone.
+constexpr const char* kGone = "gone";
 
 }  // namespace
 
@@ -28,7 +31,7 @@ Device::Device(const DeviceSetup& setup, Transcript& transcript, Recorder& recor
 Device::~Device() {
   // Without reports: the transcript has ended (or the run was interrupted).
   for (Slot* slot : {&settings_, &springBoard_, &shell_, &backboardd_})
-    if (*slot) (*slot)->stop(SIGKILL);
+    if (*slot) (*slot)->kill();
 }
 
 Device::Slot Device::start(const std::string& name, const std::string& program, std::vector<std::string> arguments,
@@ -49,7 +52,7 @@ Device::Slot Device::start(const std::string& name, const std::string& program, 
   auto process = std::make_unique<DeviceProcess>(launch);
   serials_[process.get()] = nextSerial_++;
   if (!readUntil(*process, "ready")) {
-    int status = process->waitEnded();
+    int status = process->finish();
     report(name + " ended during its start (" + describeEnd(status) + ")");
     ++unexpectedEnds_;
     return nullptr;
@@ -77,13 +80,13 @@ std::optional<Message> Device::readUntil(DeviceProcess& process, const char* unt
     auto message = process.channel().receive(kAnswerTimeoutMs, &timedOut);
     if (timedOut) {
       report(process.name() + " gave no answer for " + std::to_string(kAnswerTimeoutMs / 1000) + " s: killing it");
-      process.stop(SIGKILL);
+      process.kill();
       return std::nullopt;
     }
     if (!message) {
       // Its end of the channel closed: it is exiting. Collect its end now, so that settle() reports it
       // within this step whatever the timing.
-      process.waitEnded();
+      process.finish();
       return std::nullopt;
     }
     if (message->kind == "trace") {
@@ -97,10 +100,10 @@ std::optional<Message> Device::readUntil(DeviceProcess& process, const char* unt
 
 void Device::setClock(long ms) {
   clock_ = ms;
+  recorder_.advanceTo(ms);
   for (Slot* slot : {&backboardd_, &springBoard_, &settings_, &shell_}) {
     if (!running(*slot)) continue;
-    if ((*slot)->channel().send("clock", std::to_string(ms))) readUntil(**slot, "ok");
-    else (*slot)->waitEnded();
+    if (deliver(**slot, "clock", std::to_string(ms)).empty()) readUntil(**slot, "ok");
   }
 }
 
@@ -116,7 +119,10 @@ void Device::switchOff() {
     if (!running(*slot)) continue;
     report("stop " + (*slot)->name());
     (*slot)->channel().send("quit");
-    (*slot)->waitEnded();
+    if (!(*slot)->waitEnded(kEndTimeoutMs)) {
+      report((*slot)->name() + " did not quit within " + std::to_string(kEndTimeoutMs / 1000) + " s: killing it");
+      (*slot)->kill();
+    }
   }
   readConsole();
   on_ = false;
@@ -124,10 +130,8 @@ void Device::switchOff() {
 
 std::string Device::command(Slot& slot, const std::vector<std::string>& words) {
   if (!running(slot)) return "not running";
-  if (!slot->channel().send("run", protocol::encodeWords(words))) {
-    slot->waitEnded();
-    return {};
-  }
+  std::string problem = deliver(*slot, "run", protocol::encodeWords(words));
+  if (!problem.empty()) return problem == kGone ? std::string() : problem;
   auto answer = readUntil(*slot, "done");
   if (answer && answer->kind == "fail") return answer->body.empty() ? "failed" : answer->body;
   return {};
@@ -173,15 +177,32 @@ void Device::setScreenWidth(long points) {
          (running(settings_) ? " from its next launch" : ""));
 }
 
-bool Device::signalProcess(const std::string& name, int signal) {
+std::string Device::signalProcess(const std::string& name, int signal) {
   for (Slot* slot : {&backboardd_, &springBoard_, &settings_, &shell_}) {
     if (!running(*slot) || (*slot)->name() != name) continue;
     const char* abbrev = sigabbrev_np(signal);
-    report("send SIG" + std::string(abbrev != nullptr ? abbrev : std::to_string(signal)) + " to " + name);
-    (*slot)->stop(signal);  // its end is reported by settle(), as the system notices it
-    return true;
+    std::string signalName = "SIG" + std::string(abbrev != nullptr ? abbrev : std::to_string(signal));
+    report("send " + signalName + " to " + name);
+    // Its end is reported by settle(), as the system notices it.
+    if ((*slot)->stop(signal, kEndTimeoutMs)) return {};
+    report(name + " did not end within " + std::to_string(kEndTimeoutMs / 1000) + " s of " + signalName);
+    return name + " did not end within " + std::to_string(kEndTimeoutMs / 1000) + " s of " + signalName;
   }
-  return false;
+  return name + " is not running";
+}
+
+std::string Device::deliver(DeviceProcess& process, const char* kind, const std::string& body) {
+  int error = 0;
+  if (process.channel().send(kind, body, &error)) return {};
+  if (error == EPIPE || error == ECONNRESET || error == ENOTCONN || error == EBADF) {
+    process.finish();  // gone: settle() reports its end
+    return kGone;
+  }
+  // It is still there, but the message cannot reach it (too long for the channel, or out of buffers):
+  // no answer will come, so nothing is waited for.
+  std::string problem = "cannot send the command to " + process.name() + ": " + std::strerror(error);
+  if (error == EMSGSIZE) problem += " (" + std::to_string(body.size()) + " bytes; the device takes lines of at most about 200 KB)";
+  return problem;
 }
 
 void Device::sync() {
@@ -189,8 +210,7 @@ void Device::sync() {
     size_t before = transcript_.stepLines().size();
     for (Slot* slot : {&shell_, &springBoard_, &settings_}) {
       if (!running(*slot)) continue;
-      if ((*slot)->channel().send("sync")) readUntil(**slot, "idle");
-      else (*slot)->waitEnded();
+      if (deliver(**slot, "sync").empty()) readUntil(**slot, "idle");
     }
     if (transcript_.stepLines().size() == before) return;
   }
@@ -208,7 +228,7 @@ void Device::settle() {
 
 void Device::stopForRespring(Slot& slot, const char* why) {
   if (!running(slot)) return;
-  int status = slot->stop(SIGKILL);
+  int status = slot->kill();
   report(slot->name() + " ended (" + describeEnd(status) + "): " + why);
   slot.reset();
 }

@@ -68,9 +68,9 @@ class Device {
   std::filesystem::path runFolder() const { return setup_.folders.run(); }
   std::string deviceRunFolder() const { return setup_.privateView ? "/var/run" : setup_.folders.run().string(); }
 
-  // Sends `signal` to a process from outside ("SpringBoard", "Settings", "backboardd") and waits for it
-  // to end; false when it is not running.
-  bool signalProcess(const std::string& name, int signal);
+  // Sends `signal` to a process from outside ("SpringBoard", "Settings", "backboardd") and waits (a
+  // bounded time) for it to end; "" when it ended, else why not (not running, or still running).
+  std::string signalProcess(const std::string& name, int signal);
 
   void settle();
 
@@ -91,6 +91,9 @@ class Device {
   // Reads `process`'s messages, reporting trace lines, until one of kind `until`; nullopt at its end.
   std::optional<Message> readUntil(DeviceProcess& process, const char* until);
   std::string command(Slot& slot, const std::vector<std::string>& words);
+  // Sends one message; "" when sent, "gone" when the process has gone (its end then collected), else
+  // why it could not be sent to a process that is still there.
+  std::string deliver(DeviceProcess& process, const char* kind, const std::string& body = {});
   void sync();
   void readConsole();
   void checkEnds();

@@ -8,8 +8,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 #include "protocol/protocol.h"
 #include "supervisor/private_view.h"
@@ -57,6 +60,13 @@ DeviceProcess::DeviceProcess(const Launch& launch) : name_(launch.name) {
   if (pid == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(1);
+    // A device process starts as the device starts it: no signal ignored or blocked. (exec keeps
+    // ignored dispositions and the mask; caught ones it resets anyway.)
+    for (int sig = 1; sig < NSIG; ++sig)
+      if (sig != SIGKILL && sig != SIGSTOP) signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     // A group of its own: a Ctrl-C at the terminal reaches the simulator, which ends the device.
     setpgid(0, 0);
     int devNull = open("/dev/null", O_RDONLY);
@@ -82,7 +92,7 @@ DeviceProcess::DeviceProcess(const Launch& launch) : name_(launch.name) {
 }
 
 DeviceProcess::~DeviceProcess() {
-  if (!status_) stop(SIGKILL);
+  if (!status_) kill();
 }
 
 std::optional<int> DeviceProcess::checkEnded() {
@@ -91,29 +101,44 @@ std::optional<int> DeviceProcess::checkEnded() {
   pid_t r;
   do r = waitpid(pid_, &status, WNOHANG);
   while (r < 0 && errno == EINTR);
-  if (r == pid_) {
-    status_ = status;
+  if (r == pid_ || (r < 0 && errno == ECHILD)) {
+    status_ = r == pid_ ? status : 0;
     forget(pid_);
     channel_.close();
   }
   return status_;
 }
 
-int DeviceProcess::waitEnded() {
-  if (status_) return *status_;
-  int status = 0;
-  pid_t r;
-  do r = waitpid(pid_, &status, 0);
-  while (r < 0 && errno == EINTR);
-  status_ = r == pid_ ? status : 0;
+std::optional<int> DeviceProcess::waitEnded(int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto pause = std::chrono::microseconds(500);
+  while (!checkEnded()) {
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(pause);
+    pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(20));
+  }
+  return status_;
+}
+
+std::optional<int> DeviceProcess::stop(int signal, int timeoutMs) {
+  if (!checkEnded()) ::kill(pid_, signal);
+  return waitEnded(timeoutMs);
+}
+
+int DeviceProcess::kill() {
+  if (auto status = stop(SIGKILL, kEndTimeoutMs)) return *status;
+  // Stuck where not even SIGKILL reaches it: it is left behind rather than waited for without end.
+  std::fprintf(stderr, "ravelo-sim: %s (pid %d) did not end within %d s of SIGKILL; left behind\n", name_.c_str(),
+               static_cast<int>(pid_), kEndTimeoutMs / 1000);
   forget(pid_);
   channel_.close();
+  status_ = SIGKILL;  // as a kill's wait status reads
   return *status_;
 }
 
-int DeviceProcess::stop(int signal) {
-  if (!checkEnded()) kill(pid_, signal);
-  return waitEnded();
+int DeviceProcess::finish() {
+  if (auto status = waitEnded(kEndTimeoutMs)) return *status;
+  return kill();
 }
 
 std::string describeEnd(int status) {

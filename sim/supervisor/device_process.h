@@ -19,11 +19,16 @@ struct Launch {
   std::vector<std::pair<std::string, std::string>> environment;  // added to the simulator's
 };
 
+// How long a process is given to end once it was told to (quit, a signal, SIGKILL).
+inline constexpr int kEndTimeoutMs = 5000;
+
 class DeviceProcess {
  public:
   // Starts the process with its end of a channel at protocol::kChannelFd, standard input from
-  // /dev/null and standard output sent to standard error (the transcript is the simulator's). The
-  // process dies with the simulator. Throws std::runtime_error when it cannot start.
+  // /dev/null and standard output sent to standard error (the transcript is the simulator's), every
+  // signal at its default disposition and none blocked (whatever the simulator inherited: nohup or a
+  // background job ignore some). The process dies with the simulator. Throws std::runtime_error when
+  // it cannot start.
   explicit DeviceProcess(const Launch& launch);
   ~DeviceProcess();
   DeviceProcess(const DeviceProcess&) = delete;
@@ -35,10 +40,17 @@ class DeviceProcess {
 
   // Reaps the process if it has ended, without waiting; its wait status then.
   std::optional<int> checkEnded();
-  // Waits for the process to end; its wait status.
-  int waitEnded();
-  // Sends `signal` (unless it has already ended) and waits for the end; its wait status.
-  int stop(int signal);
+  // Waits at most `timeoutMs` for the process to end; its wait status, or nullopt while it runs on.
+  std::optional<int> waitEnded(int timeoutMs);
+  // Sends `signal` (unless it has already ended) and waits at most `timeoutMs` for the end; its wait
+  // status, or nullopt when it did not end.
+  std::optional<int> stop(int signal, int timeoutMs);
+  // For a process that is ending (its channel closed) or must end: waits kEndTimeoutMs, then kills it.
+  // Its wait status; if even SIGKILL does not end it in time (a process stuck in the kernel), it is
+  // left behind and counts as ended, with the status of a kill.
+  int finish();
+  // Kills it (SIGKILL) and waits as finish() does.
+  int kill();
 
  private:
   std::string name_;

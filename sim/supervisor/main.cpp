@@ -181,6 +181,7 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGCHLD, SIG_DFL);  // inherited as ignored, it would reap the device processes unseen
 
   transcript.note("ravelo-sim transcript");
   transcript.note(std::string("device: jailbreak root /var/jb, ") +
@@ -190,7 +191,8 @@ int main(int argc, char** argv) {
   int status = 0;
   int unexpected = 0;
   long endClock = 0;
-  sim::Recorder recorder(root.string(), options.noLibroot);
+  sim::Recorder recorder(root.string(), options.noLibroot, record);
+  if (!recorder.start(&error)) return fail("recording: " + error, 2);
   try {
     sim::Device device(setup, transcript, recorder);
     sim::Runner runner(device, transcript);
@@ -203,27 +205,26 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     return fail(e.what(), 2);
   }
+  // The recording so far is kept (complete, up to where the run got) even when the run was interrupted.
+  std::string problem;
+  bool recorded = recorder.finish(&problem);
+  if (recorder.recording())
+    transcript.note("record " + record + ": " + std::to_string(recorder.soundCount()) + " sounds");
   if (interrupted) return fail("interrupted", 130);
   if (unexpected > 0) {
     std::fprintf(stderr, "ravelo-sim: %d device process%s ended unexpectedly (see the transcript)\n", unexpected,
                  unexpected == 1 ? "" : "es");
     status = 1;
   }
-  bool recorded = false;
-  if (!record.empty()) {
-    std::string problem;
-    recorded = recorder.render(record, &problem);
-    transcript.note("record " + record + ": " + std::to_string(recorder.soundCount()) + " sounds");
-    if (!recorded) {
-      std::fprintf(stderr, "ravelo-sim: recording %s: %s\n", record.c_str(), problem.c_str());
-      status = 1;
-    }
+  if (!recorded) {
+    std::fprintf(stderr, "ravelo-sim: recording %s: %s\n", record.c_str(), problem.c_str());
+    status = 1;
   }
   if (!timeline.empty()) {
     // Drawn from what the transcript showed, the sounds' lengths and the WAV as written.
     sim::timeline::TimelineSource source;
     source.title = fs::path(scenarioName).filename().string();
-    if (recorded) source.wavPath = record;
+    if (recorded && recorder.recording()) source.wavPath = record;
     source.fileLength = [device = root.string()](const std::string& path) {
       return host::audio::soundFileLengthMs(device + path);
     };

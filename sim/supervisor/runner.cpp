@@ -111,8 +111,7 @@ std::string Runner::perform(const ScenarioLine& line, const CommandSpec& entry) 
   if (name == "wait") return {};
   if (name == "kill") {
     int signal = w.size() > 2 ? signalNumber(w[2]) : signalNumber("KILL");
-    if (!device_.signalProcess(w[1], signal)) return w[1] + " is not running";
-    return {};
+    return device_.signalProcess(w[1], signal);
   }
   if (name == "screen-width") {
     long points = 0;

@@ -42,15 +42,17 @@ struct Event {
   long atMs;          // the virtual clock at the call
 };
 
-// Every call since the process started (or since clearEvents), in order.
+// Every call since the process started (or since clearEvents), in order; only the most recent 10,000
+// are kept, so a process that plays for hours does not grow. (Likewise a disposed identifier names its
+// file for the 1,000 disposes that follow it; after that it counts as unknown.)
 std::vector<Event> events();
 void clearEvents();
 
 // Sounds created and not yet disposed.
 int liveSoundCount();
 
-// This process's audible plays so far, each cut at the dispose of its identifier if that came while
-// it was still audible.
+// This process's audible plays so far (the most recent 10,000), each cut at the dispose of its
+// identifier if that came while it was still audible.
 std::vector<host::mixer::Placement> placements();
 
 // Forgets the placements so far (after rendering them, or in a long benchmark).

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,54 @@ struct Placement {
   long startMs = 0;              // when it starts, on the run's clock
   std::optional<long> cutAtMs;   // when it was cut short (its identifier disposed), if it was
 };
+
+// The most audio a WAV file holds at 44.1 kHz, 16-bit stereo: about 6 hours 45 minutes.
+long maxWavDurationMs(int channels = 2);
+
+// Renders sounds into a 16-bit PCM WAV at 44.1 kHz as they are placed, writing the audio in pieces, so
+// that memory does not depend on how long the run is. Sounds are mixed, faded where cut and limited
+// exactly as renderWav describes. advanceTo(ms) promises that nothing more will be placed or cut
+// before `ms`; what can no longer change is then written out. A run longer than a WAV file can hold
+// ends the file there (truncated() tells), complete and valid.
+class Renderer {
+ public:
+  explicit Renderer(int channels = 2, long maxDurationMs = -1);  // maxDurationMs < 0: the WAV limit
+  ~Renderer();
+  Renderer(const Renderer&) = delete;
+  Renderer& operator=(const Renderer&) = delete;
+
+  // Creates the file; false with *error.
+  bool open(const std::string& wavPath, std::string* error);
+  // Places a sound (its cutAtMs, if set, cuts it there). `key` names it for cut(): the caller's own
+  // identification of the sound that played it.
+  void place(const Placement& placement, std::uint64_t key = 0);
+  // Cuts short, at `ms`, every sound placed with `key` that starts at or before `ms` and was not cut.
+  void cut(std::uint64_t key, long ms);
+  void advanceTo(long ms);
+  // Writes the rest, `durationMs` long in all (negative: until the last sound ends), and closes the
+  // file. False with *error when the file could not be written or a placed sound could not be loaded
+  // (the WAV then lacks that sound).
+  bool finish(long durationMs, std::string* error);
+
+  size_t placed() const;  // sounds placed so far
+  bool truncated() const;
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// What an audio trace line says (see host/audio.h for the lines).
+struct AudioTraceLine {
+  enum Kind { Create, Play, Dispose } kind = Create;
+  std::uint32_t id = 0;
+  std::string file;   // Create: the file created from
+  long atMs = 0;      // Play, Dispose
+  bool system = false;  // Play: a predefined sound ("system <name>")
+};
+// The line's meaning, or nullopt for lines that are not audio lines or that make no sound (failed
+// creates, silent plays).
+std::optional<AudioTraceLine> parseAudioTrace(std::string_view line);
 
 // Renders `placements` into a 16-bit PCM WAV at 44.1 kHz with `channels` (1 or 2) channels,
 // `durationMs` long (negative: until the last sound ends). Each sound starts at its startMs and

@@ -32,6 +32,10 @@ bool writePlistFile(const std::string& path, CFPropertyListRef plist, bool binar
 // The host path of a preferences domain's store (current user, any host).
 std::string preferencesFile(const std::string& domain);
 
+// How many times this process has read and parsed a preferences store (reads served from its cache of
+// an unchanged store do not count).
+long preferencesStoreReads();
+
 // The folder +[NSBundle mainBundle] answers: by default the folder of the running executable.
 // Bundles already handed out keep their paths; mainBundle answers a bundle for the new folder.
 void setMainBundlePath(const std::string& folder);
