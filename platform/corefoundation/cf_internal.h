@@ -165,6 +165,8 @@ constexpr size_t kMaxPlistDepth = 128;
 bool isBinaryPropertyList(const void* bytes, size_t length);  // "bplist0" at the start
 // A binary property list (+1), or NULL when malformed, too deep, or holding a non-plist object.
 id parseBinaryPropertyList(const void* bytes, size_t length, CFOptionFlags mutability);
+// The binary property list of `root`; false when it is not a property list or nests too deep.
+bool writeBinaryPropertyList(id root, std::string& out);
 // Whether XML markup nests its arrays and dictionaries at most `maxDepth` deep (and its elements at
 // most two more); false too for markup that never closes a comment, tag or section.
 bool xmlNestingWithin(const char* bytes, size_t length, size_t maxDepth);

@@ -1,4 +1,4 @@
-// Property lists: binary ones read by plist_binary.cpp, XML ones and all writing through libplist.
+// Property lists: binary ones read and written by plist_binary*.cpp, XML ones through libplist.
 // Both readers stop at the device's nesting limit: libplist's XML reader recurses per level, so its
 // input is measured first (plist_xml_depth.cpp). libplist's quirks: output pointers must be NULL on
 // entry; integers are unsigned 64-bit nodes (negative values are stored by their bits, and values above
@@ -211,12 +211,12 @@ id parsePropertyList(const void* bytes, size_t length, CFOptionFlags mutability,
 }
 
 bool serializePropertyList(id object, bool binary, std::string& out) {
+  if (binary) return writeBinaryPropertyList(object, out);
   PlistPtr root(toNode(object));
   if (!root) return false;
   char* bytes = nullptr;
   uint32_t length = 0;
-  if (binary) plist_to_bin(root.get(), &bytes, &length);
-  else plist_to_xml(root.get(), &bytes, &length);
+  plist_to_xml(root.get(), &bytes, &length);
   if (bytes == nullptr) return false;
   out.assign(bytes, length);
   std::free(bytes);

@@ -3,6 +3,7 @@
 #include "cf_internal.h"
 #include "unicode.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -62,6 +63,7 @@ class BinaryReader {
     for (uint64_t i = 0; i < count_; ++i)
       if (offsetOf(i) >= table_) return false;
     *topOffset = offsetOf(top);
+    cache_.reserve(static_cast<size_t>(std::min<uint64_t>(count_, 1 << 20)));
     return *topOffset >= 8;
   }
 

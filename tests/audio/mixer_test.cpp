@@ -143,4 +143,58 @@ TEST_F(Mixer, AnUnwritableDestinationIsAnError) {
   EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
 }
 
+// ---- rendering as a run goes ----
+
+// Loud overlaps (the limiter at work), a cut, and silence longer than the pieces written at a time.
+std::vector<Placement> busyRun(const std::string& tone) {
+  std::vector<Placement> run;
+  for (int i = 0; i < 12; ++i) run.push_back({tone, 0, 100 + 10 * i, {}});
+  run.push_back({tone, 0, 2900, 3000});
+  run.push_back({"", 1104, 3100, {}});
+  run.push_back({tone, 0, 6000, {}});
+  return run;
+}
+
+TEST_F(Mixer, ARunRenderedAsItGoesGivesTheSameFileAsOneRenderedAtTheEnd) {
+  render(busyRun(tone()), -1);
+  std::string atOnce = testing_support::readFile(dir_ / "out.wav");
+
+  host::mixer::Renderer renderer;
+  std::string error;
+  ASSERT_TRUE(renderer.open((dir_ / "streamed.wav").string(), &error)) << error;
+  std::uint64_t key = 0;
+  for (Placement p : busyRun(tone())) {
+    renderer.advanceTo(p.startMs);
+    auto cut = p.cutAtMs;
+    p.cutAtMs.reset();
+    renderer.place(p, ++key);
+    if (cut) {
+      renderer.advanceTo(*cut);
+      renderer.cut(key, *cut);
+    }
+  }
+  renderer.advanceTo(9000);
+  ASSERT_TRUE(renderer.finish(-1, &error)) << error;
+  EXPECT_FALSE(renderer.truncated());
+  EXPECT_EQ(renderer.placed(), busyRun(tone()).size());
+  EXPECT_TRUE(testing_support::readFile(dir_ / "streamed.wav") == atOnce);
+}
+
+TEST_F(Mixer, ARunLongerThanTheFileHoldsEndsItThereAndTheFileStaysValid) {
+  host::mixer::Renderer renderer(2, 1000);  // a file that holds one second
+  std::string error;
+  ASSERT_TRUE(renderer.open((dir_ / "out.wav").string(), &error)) << error;
+  renderer.place({tone(), 0, 900, {}});
+  renderer.advanceTo(5000);
+  renderer.place({tone(), 0, 5000, {}});
+  EXPECT_TRUE(renderer.finish(-1, &error)) << error;
+  EXPECT_TRUE(renderer.truncated());
+  Wav wav = readWav(dir_ / "out.wav");
+  EXPECT_EQ(wav.frames(), 44100u);
+  EXPECT_EQ(wav.riffSize, 36 + wav.dataSize);
+  EXPECT_EQ(wav.fileSize, 44 + wav.dataSize);
+  EXPECT_GT(wav.rms(920, 1000), kHeard);
+  EXPECT_GT(host::mixer::maxWavDurationMs(), 6L * 3600 * 1000);  // a real WAV holds over six hours
+}
+
 }  // namespace

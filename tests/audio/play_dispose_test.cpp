@@ -55,6 +55,23 @@ TEST_F(PlayingSounds, ADisposedIdentifierIsASilentPlayThatStillNamesItsFile) {
   EXPECT_TRUE(host::audio::placements().empty());
 }
 
+TEST_F(PlayingSounds, AProcessPlayingForHoursKeepsOnlyTheMostRecentCallsAndPlays) {
+  SystemSoundID id = created(tone());
+  for (long i = 0; i < 10005; ++i) {
+    host::audio::setNow(i * 300);
+    AudioServicesPlaySystemSound(id);
+  }
+  auto events = host::audio::events();
+  ASSERT_EQ(events.size(), 10000u);
+  EXPECT_EQ(events.back().atMs, 10004L * 300);
+  auto placements = host::audio::placements();
+  ASSERT_EQ(placements.size(), 10000u);
+  EXPECT_EQ(placements.front().startMs, 5L * 300);
+  // A dispose still cuts the play that is audible, though older ones were forgotten.
+  AudioServicesDisposeSystemSoundID(id);
+  EXPECT_EQ(host::audio::placements().back().cutAtMs, 10004L * 300);
+}
+
 TEST_F(PlayingSounds, PredefinedSystemSoundsAreAudibleAndNamed) {
   for (SystemSoundID id : {1100u, 1104u, 1106u, 1108u}) AudioServicesPlaySystemSound(id);
   EXPECT_THAT(traced, ElementsAre("audio play 1100 system lock at 0ms", "audio play 1104 system keypad tock at 0ms",

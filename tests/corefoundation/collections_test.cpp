@@ -1,6 +1,7 @@
 // Arrays, dictionaries, data and dates: the CF callbacks contract, mutability, and Foundation's
 // collection methods the platform code uses.
 #include <climits>
+#include <vector>
 
 #include "cf_test.h"
 
@@ -53,6 +54,34 @@ TEST(Dictionaries, AddKeepsAndReplaceOnlyReplaces) {
   EXPECT_EQ(CFDictionaryGetValue(dict, CFSTR("k")), CFSTR("third"));
   const void* value = nullptr;
   EXPECT_FALSE(CFDictionaryGetValueIfPresent(dict, CFSTR("absent"), &value));
+  CFRelease(dict);
+}
+
+TEST(Dictionaries, ManyKeysAreFoundByValueAndKeepTheirOrderThroughRemovals) {
+  CFMutableDictionaryRef dict = CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                          &kCFTypeDictionaryValueCallBacks);
+  for (int i = 0; i < 1000; ++i) {
+    CFStringRef key = host::cf::makeString("k" + std::to_string(i));
+    CFDictionarySetValue(dict, key, key);
+    CFRelease(key);
+  }
+  for (int i = 0; i < 1000; i += 3) {
+    CFStringRef key = host::cf::makeString("k" + std::to_string(i));  // an equal string, not the same object
+    CFDictionaryRemoveValue(dict, key);
+    CFRelease(key);
+  }
+  EXPECT_EQ(CFDictionaryGetCount(dict), 666);
+  for (int i = 0; i < 1000; ++i) {
+    CFStringRef key = host::cf::makeString("k" + std::to_string(i));
+    EXPECT_EQ(CFDictionaryContainsKey(dict, key), i % 3 != 0) << i;
+    CFRelease(key);
+  }
+  std::vector<const void*> keys(666);
+  CFDictionaryGetKeysAndValues(dict, keys.data(), nullptr);
+  EXPECT_EQ(host::cf::toStdString(keys[0]), "k1");
+  EXPECT_EQ(host::cf::toStdString(keys[665]), "k998");
+  CFDictionaryRemoveAllValues(dict);
+  EXPECT_EQ(CFDictionaryGetCount(dict), 0);
   CFRelease(dict);
 }
 

@@ -1,6 +1,9 @@
 // Property lists: XML and binary round trips through libplist, and reading dictionaries from files
 // that may be missing, corrupt or of the wrong shape — never a crash.
+#include <sys/stat.h>
+
 #include <climits>
+#include <vector>
 
 #include "cf_test.h"
 
@@ -100,6 +103,10 @@ TEST_F(PropertyLists, ObjectsOutsideThePropertyListTypesCannotBeWritten) {
   EXPECT_FALSE(std::filesystem::exists(root() / "bad.plist"));
 }
 
+// Big-endian 4- and 8-byte integers, for binary property lists made by hand.
+std::string ref(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
+std::string be64(uint64_t v) { return ref(static_cast<uint32_t>(v >> 32)) + ref(static_cast<uint32_t>(v)); }
+
 class DictionaryFiles : public DeviceTest {
  protected:
   id read(const std::string& name) {
@@ -170,6 +177,89 @@ TEST_F(DictionaryFiles, ArraysReadFromFilesToo) {
   EXPECT_EQ(host::send<long>(host::send(array, "objectAtIndex:", 1UL), "integerValue"), -2);
   writeFile(root() / "d.plist", "<plist version=\"1.0\"><dict/></plist>");
   EXPECT_EQ(host::send(cls("NSArray"), "arrayWithContentsOfFile:", ns((root() / "d.plist").c_str())), nullptr);
+}
+
+// ---- nesting: the device's reader takes 128 levels below the root ----
+
+// {enabled = true; deep = (((...)))} with `depth` arrays, the innermost empty, as a binary plist with
+// 4-byte references and offsets.
+std::string binaryNested(int depth) {
+  std::vector<std::string> objects = {std::string("\xD2") + ref(1) + ref(2) + ref(3) + ref(4), "\x57" "enabled", "\x54" "deep",
+                                      "\x09"};
+  for (int i = 0; i < depth; ++i) objects.push_back(i + 1 < depth ? "\xA1" + ref(5 + i) : std::string("\xA0"));
+  std::string bytes = "bplist00", table;
+  for (const std::string& object : objects) {
+    table += ref(static_cast<uint32_t>(bytes.size()));
+    bytes += object;
+  }
+  uint64_t tableOffset = bytes.size();
+  bytes += table + std::string(6, '\0') + "\x04\x04" + be64(objects.size()) + be64(0) + be64(tableOffset);
+  return bytes;
+}
+
+// The same as XML: the innermost array written <array></array>.
+std::string xmlNested(int depth) {
+  std::string xml = "<plist version=\"1.0\"><dict><key>enabled</key><true/><key>deep</key>";
+  for (int i = 0; i < depth; ++i) xml += "<array>";
+  for (int i = 0; i < depth; ++i) xml += "</array>";
+  return xml + "</dict></plist>";
+}
+
+TEST_F(DictionaryFiles, NestingPastTheDevicesLimitMakesTheWholeFileUnreadable) {
+  // Binary: the innermost array is 128 levels below the root, or 129. XML counts as the device's XML
+  // reader does, which also looks inside the innermost <array></array> for its content: one level less.
+  writeFile(root() / "b128.plist", binaryNested(128));
+  writeFile(root() / "b129.plist", binaryNested(129));
+  writeFile(root() / "x127.plist", xmlNested(127));
+  writeFile(root() / "x128.plist", xmlNested(128));
+  for (const char* readable : {"b128.plist", "x127.plist"}) {
+    id dict = read(readable);
+    ASSERT_NE(dict, nullptr) << readable;
+    EXPECT_EQ(host::send(dict, "objectForKey:", ns("enabled")), toId(kCFBooleanTrue));
+  }
+  // Past it, the keys beside the deep one are lost with it, as on the device.
+  EXPECT_EQ(read("b129.plist"), nullptr);
+  EXPECT_EQ(read("x128.plist"), nullptr);
+}
+
+TEST_F(DictionaryFiles, HugelyNestedFilesAreRejectedWithoutExhaustingTheStack) {
+  writeFile(root() / "b.plist", binaryNested(200000));
+  writeFile(root() / "x.plist", xmlNested(200000));
+  EXPECT_EQ(read("b.plist"), nullptr);
+  EXPECT_EQ(read("x.plist"), nullptr);
+}
+
+TEST_F(DictionaryFiles, ACycleOrAFanOutOfSharedReferencesIsNoTrap) {
+  // An array that holds itself, and 100 arrays each holding the next one twice (2^100 paths).
+  std::string cycle = "bplist00\xA1" + std::string(1, '\0') + "\x08" + std::string(6, '\0') + "\x01\x01" + be64(1) +
+                      be64(0) + be64(10);
+  CFDataRef data = CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(cycle.data()), static_cast<CFIndex>(cycle.size()));
+  EXPECT_EQ(CFPropertyListCreateWithData(nullptr, data, 0, nullptr, nullptr), nullptr);
+  CFRelease(data);
+  std::string bytes = "bplist00", table;
+  for (int i = 0; i < 100; ++i) {
+    table += ref(static_cast<uint32_t>(bytes.size()));
+    bytes += i + 1 < 100 ? "\xA2" + ref(i + 1) + ref(i + 1) : std::string("\xA0");
+  }
+  uint64_t tableOffset = bytes.size();
+  bytes += table + std::string(6, '\0') + "\x04\x04" + be64(100) + be64(0) + be64(tableOffset);
+  data = CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(bytes.data()), static_cast<CFIndex>(bytes.size()));
+  for (CFOptionFlags mutability : {kCFPropertyListImmutable, kCFPropertyListMutableContainers}) {
+    CFPropertyListRef list = CFPropertyListCreateWithData(nullptr, data, mutability, nullptr, nullptr);
+    // Immutable: read once and shared, as the device does. Mutable: every path is its own copy, so the
+    // reader gives up once it has made far more objects than the file holds.
+    EXPECT_EQ(list != nullptr, mutability == kCFPropertyListImmutable);
+    if (list) CFRelease(list);
+  }
+  CFRelease(data);
+}
+
+TEST_F(DictionaryFiles, AFifoOrAFolderInAFilesPlaceIsRefusedAtOnce) {
+  ASSERT_EQ(mkfifo((root() / "fifo.plist").c_str(), 0644), 0);
+  EXPECT_EQ(read("fifo.plist"), nullptr);  // returns: nothing waits for a writer
+  EXPECT_EQ(host::send(cls("NSData"), "dataWithContentsOfFile:", ns((root() / "fifo.plist").c_str())), nullptr);
+  std::filesystem::create_directories(root() / "folder.plist");
+  EXPECT_EQ(read("folder.plist"), nullptr);
 }
 
 }  // namespace

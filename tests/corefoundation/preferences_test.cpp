@@ -1,5 +1,6 @@
 // The preferences store: one binary plist per domain below the device root, written through at once
-// and atomically, read from disk every time, so other processes' writes are seen at once.
+// and atomically, and read once per change, so other processes' writes are seen at once.
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -244,6 +245,73 @@ TEST_F(Preferences, DomainNamesCannotLeaveThePreferencesFolder) {
   CFRelease(one);
   EXPECT_FALSE(std::filesystem::exists(root() / "var/mobile/escape.plist"));
   EXPECT_EQ(CFPreferencesCopyKeyList(CFSTR("../../escape"), kCFPreferencesCurrentUser, kCFPreferencesAnyHost), nullptr);
+}
+
+// ---- stores no pane would leave ----
+
+TEST_F(Preferences, AStoreIsReadOncePerChangeHoweverManyReadsFollow) {
+  // 100,000 keys of no one's beside ours: loading them is linear, and opening the pane (a read per
+  // cell) parses the store once, until it changes.
+  CFMutableDictionaryRef big = CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                         &kCFTypeDictionaryValueCallBacks);
+  for (int i = 0; i < 100000; ++i) {
+    CFStringRef key = host::cf::makeString("key" + std::to_string(i));
+    CFNumberRef value = number(i);
+    CFDictionarySetValue(big, key, value);
+    CFRelease(key);
+    CFRelease(value);
+  }
+  ASSERT_TRUE(host::cf::writePlistFile(storeFile(), big));
+  CFRelease(big);
+  long before = host::cf::preferencesStoreReads();
+  for (int cell = 0; cell < 24; ++cell) EXPECT_EQ(integer("key99999"), 99999);
+  EXPECT_EQ(host::cf::preferencesStoreReads(), before + 1);
+  CFNumberRef seven = number(7);
+  set("lockSound", seven);  // a write: read afresh once
+  CFRelease(seven);
+  for (int cell = 0; cell < 24; ++cell) EXPECT_EQ(integer("lockSound"), 7);
+  EXPECT_EQ(host::cf::preferencesStoreReads(), before + 2);
+}
+
+TEST_F(Preferences, AStoreRewrittenInPlaceWithinTheSameInstantIsStillSeen) {
+  // Same size, same inode, within the file system's timestamp granularity: the content decides.
+  writeFile(storeFile(), "<plist><dict><key>a</key><integer>1</integer></dict></plist>");
+  EXPECT_EQ(integer("a"), 1);
+  writeFile(storeFile(), "<plist><dict><key>a</key><integer>2</integer></dict></plist>");
+  EXPECT_EQ(integer("a"), 2);
+}
+
+TEST_F(Preferences, TheNextWriterRemovesTheTemporaryFileOfAWriterKilledMidWrite) {
+  CFNumberRef one = number(1);
+  set("lockSound", one);
+  std::filesystem::path folder = std::filesystem::path(storeFile()).parent_path();
+  writeFile(storeFile() + ".tmp.Ab3dE9", "bplist00 half written");
+  writeFile(folder / "other.plist.tmp.Ab3dE9", "another store's: not ours to remove");
+  set("lockSound", one);
+  CFRelease(one);
+  EXPECT_FALSE(std::filesystem::exists(storeFile() + ".tmp.Ab3dE9"));
+  EXPECT_TRUE(std::filesystem::exists(folder / "other.plist.tmp.Ab3dE9"));
+  EXPECT_EQ(integer("lockSound"), 1);
+}
+
+TEST_F(Preferences, AStoreThatCannotBeWrittenIsReportedAndKeepsWhatItHeld) {
+  std::filesystem::create_directories(storeFile());  // a folder in the store's place
+  CFNumberRef seven = number(7);
+  set("lockSound", seven);
+  CFRelease(seven);
+  EXPECT_FALSE(CFPreferencesSynchronize(kDomain, kCFPreferencesCurrentUser, kCFPreferencesAnyHost));
+  EXPECT_TRUE(CFPreferencesSynchronize(kDomain, kCFPreferencesCurrentUser, kCFPreferencesAnyHost));  // reported once
+  ASSERT_EQ(traces_.size(), 1u);
+  EXPECT_EQ(traces_[0].rfind("prefs cannot write xyz.dorvu..ravelo (", 0), 0u) << traces_[0];
+  EXPECT_TRUE(std::filesystem::is_directory(storeFile()));
+  EXPECT_EQ(integer("lockSound"), -1);
+}
+
+TEST_F(Preferences, AFifoInTheStoresPlaceReadsAsMissing) {
+  std::filesystem::create_directories(std::filesystem::path(storeFile()).parent_path());
+  ASSERT_EQ(mkfifo(storeFile().c_str(), 0644), 0);
+  EXPECT_EQ(keyList(), nullptr);
+  EXPECT_EQ(integer("lockSound"), -1);
 }
 
 }  // namespace

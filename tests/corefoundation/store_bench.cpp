@@ -96,7 +96,7 @@ void BM_SetOneKeyInStore(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 
-#define STORE_SIZES RangeMultiplier(100)->Range(1000, 1000000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN)
+#define STORE_SIZES Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN)
 BENCHMARK(BM_ParseBinaryStore)->STORE_SIZES;
 BENCHMARK(BM_ParseXMLStore)->STORE_SIZES;
 BENCHMARK(BM_LoadSettingsFromStore)->STORE_SIZES;
