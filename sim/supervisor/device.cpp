@@ -200,7 +200,7 @@ std::string Device::deliver(DeviceProcess& process, const char* kind, const std:
   }
   // It is still there, but the message cannot reach it (too long for the channel, or out of buffers):
   // no answer will come, so nothing is waited for.
-  std::string problem = "cannot send the command to " + process.name() + ": " + std::strerror(error);
+  std::string problem = "cannot send the command to the " + process.name() + " process: " + std::strerror(error);
   if (error == EMSGSIZE) problem += " (" + std::to_string(body.size()) + " bytes; the device takes lines of at most about 200 KB)";
   return problem;
 }

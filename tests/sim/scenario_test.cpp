@@ -335,6 +335,31 @@ TEST(SimCrashes, KillingBackboarddIsARespringNotACrash) {
   EXPECT_EQ(countOf(r.output, "[sim] start SpringBoard"), 2u);
 }
 
+TEST(SimCrashes, SignalsTheSimulatorInheritedAsIgnoredStillEndDeviceProcesses) {
+  // As under nohup (HUP) or in a background job (INT, QUIT): the device's processes start with every
+  // signal at its default, so each kill ends SpringBoard (and the run reports the crashes).
+  TempDir dir;
+  fs::path file = dir / "ignored.txt";
+  testing_support::writeFile(file, "kill SpringBoard HUP\nkill SpringBoard INT\nkill SpringBoard QUIT\n");
+  RunResult r = testing_support::run(
+      {"/bin/sh", "-c", "trap '' HUP INT QUIT; exec " + std::string(RAVELO_SIM) + " " + file.string()});
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_TRUE(contains(r, "[sim] SpringBoard ended unexpectedly (signal 1 (Hangup))")) << r.output;
+  EXPECT_TRUE(contains(r, "[sim] SpringBoard ended unexpectedly (signal 2 (Interrupt))")) << r.output;
+  EXPECT_TRUE(contains(r, "[sim] SpringBoard ended unexpectedly (signal 3 (Quit))")) << r.output;
+  EXPECT_TRUE(contains(r, "ravelo-sim: 3 device processes ended unexpectedly")) << r.output;
+}
+
+TEST(SimBadInput, ALineTooLongForTheDeviceIsALineErrorNotAWait) {
+  TempDir dir;
+  fs::path file = dir / "long.txt";
+  testing_support::writeFile(file, "set enabled true\nset note \"" + std::string(300 * 1024, 'x') + "\"\nvolume-up\n");
+  RunResult r = sim({file.string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(contains(r, file.string() + ":2: cannot send the command to the shell process: Message too long")) << r.output.substr(0, 2000);
+  EXPECT_FALSE(contains(r, "volume-up"));
+}
+
 TEST(SimInteractive, StandardInputRunsCommandsToo) {
   TempDir dir;
   fs::path file = dir / "input.txt";
