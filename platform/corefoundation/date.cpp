@@ -71,7 +71,11 @@ double dateOf(id date) {
 id newDate(double absoluteTime) { return newObject(classes().date, makeBox(absoluteTime)); }
 
 std::string formatDate(double absoluteTime) {
-  std::time_t t = static_cast<std::time_t>(std::floor(absoluteTime + kCFAbsoluteTimeIntervalSince1970));
+  // A stored date can be any double: beyond some 30 million years (or NaN) it shows as that bound.
+  constexpr double kBound = 1e15;
+  double seconds = std::floor(absoluteTime + kCFAbsoluteTimeIntervalSince1970);
+  seconds = seconds > kBound ? kBound : seconds > -kBound ? seconds : -kBound;
+  std::time_t t = static_cast<std::time_t>(seconds);
   std::tm tm{};
   gmtime_r(&t, &tm);
   char buffer[64];
