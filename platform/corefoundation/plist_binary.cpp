@@ -3,7 +3,6 @@
 #include "cf_internal.h"
 #include "unicode.h"
 
-#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -63,7 +62,6 @@ class BinaryReader {
     for (uint64_t i = 0; i < count_; ++i)
       if (offsetOf(i) >= table_) return false;
     *topOffset = offsetOf(top);
-    cache_.reserve(static_cast<size_t>(std::min<uint64_t>(count_, 1 << 20)));
     return *topOffset >= 8;
   }
 
@@ -201,21 +199,28 @@ class BinaryReader {
     return true;
   }
 
-  // Whether objects read at `offset` may be shared by every reference to it: immutable ones may.
-  bool shareable(uint8_t marker) const {
+  // Whether the object read at `offset` is kept for every later reference to it: immutable containers
+  // (which may hold any amount), and strings and data too big to copy again and again. Small values are
+  // quicker made afresh than looked up.
+  bool shareable(uint64_t offset) const {
+    uint8_t marker = data_[offset];
     if (isContainer(marker)) return mutability_ == kCFPropertyListImmutable;
-    return (marker & 0xF0) != 0x40 || mutability_ != kCFPropertyListMutableContainersAndLeaves;
+    uint8_t type = marker & 0xF0;
+    if (type == 0x40 && mutability_ == kCFPropertyListMutableContainersAndLeaves) return false;
+    if (type != 0x40 && type != 0x50 && type != 0x60) return false;
+    uint64_t n = 0, start = 0;
+    return countAt(offset, &n, &start) && n >= 64;
   }
 
   // The object at `offset` if it was read before and may be shared (+1), else NULL.
   id cached(uint64_t offset) {
-    if (!shareable(data_[offset])) return nullptr;
+    if (!shareable(offset)) return nullptr;
     auto found = cache_.find(offset);
     return found == cache_.end() ? nullptr : host::retain(found->second);
   }
 
   void remember(uint64_t offset, id object) {
-    if (shareable(data_[offset])) cache_.emplace(offset, host::retain(object));
+    if (shareable(offset)) cache_.emplace(offset, host::retain(object));
   }
 
   id finish(Frame& frame) {
