@@ -243,10 +243,7 @@ class BinaryReader {
   // nesting limit, a reference back to an object being read (a cycle) and a dictionary key that is not
   // a string all make the whole list unreadable, as on the device.
   id readTree(uint64_t rootOffset) {
-    if (!isContainer(data_[rootOffset])) {
-      id scalar = scalarAt(rootOffset);
-      return scalar;
-    }
+    if (!isContainer(data_[rootOffset])) return scalarAt(rootOffset);
     std::vector<Frame> stack(1);
     if (!open(rootOffset, stack.back())) return abandon(stack);
     for (;;) {
