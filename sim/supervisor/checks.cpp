@@ -93,9 +93,9 @@ std::string failedCheck(const ScenarioLine& line, const CheckedLines& lines) {
     return anyContains(lines.boot, text) ? "" : "no line of the last boot block contains \"" + text + "\"";
   }
   if (kind == "expect-run")
-    return anyContains(lines.run, text) ? "" : "no line of the run so far contains \"" + text + "\"";
+    return lines.run.anyContains(text) ? "" : "no line of the run so far contains \"" + text + "\"";
   if (kind == "expect-not-run")
-    return anyContains(lines.run, text) ? "a line of the run so far contains \"" + text + "\"" : "";
+    return lines.run.anyContains(text) ? "a line of the run so far contains \"" + text + "\"" : "";
   bool found = anyContains(lines.step, text);
   if (kind == "expect" && !found) return "no line of the last step contains \"" + text + "\"";
   if (kind == "expect-not" && found) return "a line of the last step contains \"" + text + "\"";

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "supervisor/scenario.h"
+#include "supervisor/spooled_lines.h"
 
 namespace sim {
 
@@ -13,7 +14,7 @@ namespace sim {
 struct CheckedLines {
   const std::vector<std::string>& step;  // the last step
   const std::vector<std::string>& boot;  // the last boot block (the device switching on)
-  const std::vector<std::string>& run;   // every line the processes reported so far
+  const SpooledLines& run;               // every line the processes reported so far
   bool booted;                           // whether there has been a boot block
 };
 

@@ -59,7 +59,7 @@ void Transcript::report(const std::string& process, const std::string& text) {
   std::string shown = devicePaths(text);
   std::string line = "[" + process + "] " + shown;
   stepLines_.push_back(line);
-  runLines_.push_back(line);
+  runLines_.append(line);
   if (inBoot_) bootLines_.push_back(line);
   print("  " + line);
   if (observer_) observer_(process, shown);

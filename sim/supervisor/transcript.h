@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "supervisor/spooled_lines.h"
+
 namespace sim {
 
 class Transcript {
@@ -36,7 +38,7 @@ class Transcript {
   const std::vector<std::string>& bootLines() const { return bootLines_; }
   bool booted() const { return booted_; }
   // Every line the processes reported in the run so far.
-  const std::vector<std::string>& runLines() const { return runLines_; }
+  const SpooledLines& runLines() const { return runLines_; }
 
   // Hands every later heading (process "") and process line to `observer` too, as printed: device
   // paths, no indentation or process prefix.
@@ -52,7 +54,7 @@ class Transcript {
   std::vector<std::string> roots_;
   std::vector<std::string> stepLines_;
   std::vector<std::string> bootLines_;
-  std::vector<std::string> runLines_;
+  SpooledLines runLines_;
   bool inBoot_ = false;
   bool booted_ = false;
   Observer observer_;
