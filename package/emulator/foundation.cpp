@@ -9,7 +9,6 @@
 namespace emu {
 namespace {
 
-constexpr uint64_t kHandleSize = 16;
 // The flags clang gives a CFSTR: an immutable constant string of 8-bit (0x7c8) or UTF-16 (0x7d0)
 // characters.
 constexpr uint32_t kConstantStringFlags8Bit = 0x7c8;
@@ -26,13 +25,13 @@ std::string hex(uint64_t value) {
 }  // namespace
 
 Foundation::Foundation(Machine& machine, Imports& imports, ObjcRuntime& runtime)
-    : machine_(machine), runtime_(runtime) {
+    : machine_(machine), runtime_(runtime), table_(machine) {
   defineClasses();
   exportFunctions(imports);
 }
 
 Foundation::~Foundation() {
-  for (const auto& [host, handle] : handleOf_) CFRelease(host);
+  for (const void* host : table_.hosts()) CFRelease(host);
 }
 
 uint64_t Foundation::classFor(CFTypeRef host) {
@@ -50,20 +49,19 @@ uint64_t Foundation::classFor(CFTypeRef host) {
 
 uint64_t Foundation::toEmu(CFTypeRef host, Ownership ownership) {
   if (host == nullptr) return 0;
-  auto found = handleOf_.find(host);
-  if (found != handleOf_.end() && runtime_.alive(found->second)) {
-    uint64_t handle = found->second;
-    if (ownership != Ownership::Borrowed) runtime_.retain(handle);
-    if (ownership == Ownership::Autoreleased) runtime_.autorelease(handle);
+  uint64_t found = table_.find(host);
+  if (found != 0 && runtime_.alive(found)) {
+    if (ownership != Ownership::Borrowed) runtime_.retain(found);
+    if (ownership == Ownership::Autoreleased) runtime_.autorelease(found);
     if (ownership != Ownership::Borrowed) CFRelease(host);  // the bridge already holds it
-    return handle;
+    return found;
   }
   if (ownership == Ownership::Borrowed) CFRetain(host);  // the bridge keeps every host object it hands out
-  if (found != handleOf_.end()) CFRelease(host);       // a dead handle's reference moves to the new one
-  uint64_t handle = machine_.allocate(kHandleSize);
-  machine_.store<uint64_t>(handle, classFor(host));
-  hostOf_[handle] = host;
-  handleOf_[host] = handle;
+  if (found != 0) {
+    CFRelease(host);  // a dead handle's reference moves to the new one
+    table_.detach(host);
+  }
+  uint64_t handle = table_.handleFor(host, classFor(host));
   runtime_.adopt(handle, ownership == Ownership::Borrowed ? 0 : 1, ownership != Ownership::Borrowed);
   if (ownership == Ownership::Autoreleased) runtime_.autorelease(handle);
   return handle;
@@ -86,17 +84,15 @@ CFTypeRef Foundation::constantString(uint64_t handle) {
   } else {
     machine_.fail("a constant string at " + machine_.describe(handle) + " with unknown flags " + hex(flags));
   }
-  hostOf_[handle] = host;
-  handleOf_[host] = handle;
+  table_.add(handle, host);
   return host;
 }
 
 CFTypeRef Foundation::toHost(uint64_t handle) {
   if (handle == 0) return nullptr;
-  auto found = hostOf_.find(handle);
-  if (found != hostOf_.end()) {
+  if (const void* found = table_.hostOf(handle)) {
     runtime_.checkAlive(handle, "use");
-    return found->second;
+    return found;
   }
   if (machine_.load<uint64_t>(handle) == constantStringClass_) return constantString(handle);
   machine_.fail("not a CoreFoundation object: " + machine_.describe(handle));

@@ -15,14 +15,6 @@ std::string hex(uint64_t value) {
 
 }  // namespace
 
-void returnBool(Cpu& cpu, bool value) { cpu.setX(0, kUnspecifiedUpperBits | (value ? 1 : 0)); }
-
-bool boolArgument(Cpu& cpu, int n) {
-  uint32_t low = static_cast<uint32_t>(cpu.x(n));
-  if (low > 1) cpu.machine().fail("a BOOL argument in x" + std::to_string(n) + " is neither YES nor NO (" + hex(low) + ")");
-  return low == 1;
-}
-
 ObjcRuntime::ObjcRuntime(Machine& machine, Imports& imports) : machine_(machine) {
   defineRootClass();
   exportRuntime(imports);
