@@ -5,6 +5,8 @@
 #include <climits>
 #include <sstream>
 
+#include "host_process.h"
+#include "loader.h"
 #include "sim_config.h"
 
 namespace sim {
@@ -16,6 +18,7 @@ Artifacts builtArtifacts() {
   a.paneBundle = RAVELO_SIM_PANE_BUNDLE;
   a.paneResources = RAVELO_SIM_PANE_RESOURCES;
   a.libroot = RAVELO_SIM_LIBROOT;
+  a.deviceBinaries = RAVELO_SIM_DEVICE_BINARIES;
   std::istringstream sounds(RAVELO_SIM_SOUND_FILES);
   for (std::string file; std::getline(sounds, file, ';');)
     if (!file.empty()) a.sounds.emplace_back(file);
@@ -28,6 +31,14 @@ Artifacts builtArtifacts() {
     a.programs = RAVELO_SIM_PROGRAMS;
   }
   return a;
+}
+
+void checkDeviceBinaries(const Artifacts& artifacts, const std::string& architecture) {
+  for (const char* file : {"Ravelo.dylib", "RaveloPrefs"}) emu::sliceOf((artifacts.deviceBinaries / file).string(), architecture);
+  emu::Machine probe;
+  if (architecture == "arm64e" && !emu::supportsPointerAuthentication(probe))
+    throw std::runtime_error("--device-binaries arm64e: the emulator does not authenticate pointers (Unicorn " +
+                             std::string("has no pointer authentication), so arm64e slices cannot run here"));
 }
 
 }  // namespace sim

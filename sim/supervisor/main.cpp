@@ -164,9 +164,11 @@ int main(int argc, char** argv) {
   setup.programs = artifacts.programs;
   setup.privateView = options.noLibroot;
   setup.missingClasses = options.withoutClasses;
+  setup.deviceBinaries = options.deviceBinaries;
   std::vector<std::string> laidOut;
   try {
-    laidOut = sim::layOutDevice(setup.folders, artifacts, !options.noLibroot);
+    laidOut = sim::layOutDevice(setup.folders, artifacts, !options.noLibroot, !options.deviceBinaries.empty());
+    if (!options.deviceBinaries.empty()) sim::checkDeviceBinaries(artifacts, options.deviceBinaries);
   } catch (const std::exception& e) {
     return fail(e.what(), 2);
   }
@@ -184,8 +186,10 @@ int main(int argc, char** argv) {
   signal(SIGCHLD, SIG_DFL);  // inherited as ignored, it would reap the device processes unseen
 
   transcript.note("ravelo-sim transcript");
+  // The one line that tells the two kinds of run apart: everything after it is the same.
   transcript.note(std::string("device: jailbreak root /var/jb, ") +
-                  (options.noLibroot ? "no libroot (built-in fallbacks)" : "libroot stand-in"));
+                  (options.noLibroot ? "no libroot (built-in fallbacks)" : "libroot stand-in") +
+                  (options.deviceBinaries.empty() ? "" : ", device binaries " + options.deviceBinaries + " (emulated)"));
   for (const std::string& line : laidOut) transcript.note("layout " + line);
 
   int status = 0;

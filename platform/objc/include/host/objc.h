@@ -27,9 +27,10 @@ namespace host {
 // host/uikit.h); a method using a struct without one does not compile.
 
 template <typename T>
-struct TypeEncoding {
-  static_assert(sizeof(T) == 0, "no Objective-C type encoding for this type: specialise host::TypeEncoding");
-};
+struct TypeEncoding {};  // no `value`: a type without an encoding
+
+template <typename T>
+concept Encodable = requires { TypeEncoding<T>::value; };
 
 namespace encoding {
 template <const std::string_view&... Parts>
@@ -74,11 +75,11 @@ RAVELO_HOST_TYPE_ENCODING(const char*, "r*");
 RAVELO_HOST_TYPE_ENCODING(void*, "^v");
 RAVELO_HOST_TYPE_ENCODING(const void*, "r^v");
 
-template <typename T>
+template <Encodable T>
 struct TypeEncoding<T*> {
   static constexpr std::string_view value = encoding::Join<encoding::kPointer, TypeEncoding<T>::value>::value;
 };
-template <typename T>
+template <Encodable T>
 struct TypeEncoding<const T*> {
   static constexpr std::string_view value = encoding::Join<encoding::kConstPointer, TypeEncoding<T>::value>::value;
 };
@@ -90,6 +91,8 @@ struct TypeEncoding<R (*)(A...)> {
 
 template <typename R, typename... A>
 struct Encoding {
+  static_assert((Encodable<R> && ... && Encodable<A>),
+                "a method argument or result without an Objective-C type encoding: specialise host::TypeEncoding");
   static constexpr const char* value = encoding::Join<TypeEncoding<R>::value, encoding::kObject,
                                                       encoding::kSelector, TypeEncoding<A>::value...>::storage.data();
 };
@@ -110,9 +113,11 @@ class ClassBuilder {
 
   // A raw instance variable; alignment in bytes.
   ClassBuilder& ivar(const char* name, size_t size, size_t alignment, const char* type);
+  // An instance variable of type T, with T's type encoding ("?" for the stand-ins' own C++ types).
   template <typename T>
   ClassBuilder& ivar(const char* name) {
-    return ivar(name, sizeof(T), alignof(T), "?");
+    if constexpr (Encodable<T>) return ivar(name, sizeof(T), alignof(T), TypeEncoding<T>::value.data());
+    else return ivar(name, sizeof(T), alignof(T), "?");
   }
 
   // An object ivar "_name" with a getter `name` and a setter `setName:` that retains the new value and
