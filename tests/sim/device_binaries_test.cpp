@@ -1,0 +1,112 @@
+// The project's scenarios on the bytes that ship: with --device-binaries arm64 the simulated
+// SpringBoard and Settings app run the arm64 code of Ravelo.dylib and RaveloPrefs under emulation, on
+// the same stand-ins, so the pane's whole life (view set-up, appearing and leaving, cell styling,
+// specifiers, bundle) and every hook run as device code. Every scenario must give the host build's
+// transcript, apart from the one line that says which binaries run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/run.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+using testing_support::RunResult;
+
+namespace {
+
+#define SKIP_WITHOUT_DEVICE_BINARIES() \
+  if (!DEVICE_BINARIES) GTEST_SKIP() << "this build tree makes no device binaries (clang-19 and lld-19 missing)"
+
+RunResult sim(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), RAVELO_SIM);
+  return testing_support::run(arguments);
+}
+
+// Every scenario shipped with the project: the tour and the test scenarios.
+std::vector<std::string> shippedScenarios() {
+  std::vector<std::string> files{TOUR};
+  for (const auto& entry : fs::directory_iterator(SCENARIOS))
+    if (entry.path().extension() == ".txt") files.push_back(entry.path().string());
+  std::sort(files.begin() + 1, files.end());
+  return files;
+}
+
+// The transcript without the device line's mention of the device binaries.
+std::vector<std::string> withoutBinariesNote(const std::string& output) {
+  std::vector<std::string> lines = testing_support::lines(output);
+  for (std::string& line : lines) {
+    size_t note = line.find(", device binaries arm64 (emulated)");
+    if (line.rfind("device: ", 0) == 0 && note != std::string::npos) line.erase(note);
+  }
+  return lines;
+}
+
+// The first line where two transcripts part, for a readable failure.
+std::string firstDifference(const std::vector<std::string>& host, const std::vector<std::string>& device) {
+  size_t n = 0;
+  while (n < host.size() && n < device.size() && host[n] == device[n]) ++n;
+  return "line " + std::to_string(n + 1) + ":\n  host:   " + (n < host.size() ? host[n] : "(end)") +
+         "\n  device: " + (n < device.size() ? device[n] : "(end)");
+}
+
+class ShippedScenario : public testing::TestWithParam<std::string> {};
+
+TEST_P(ShippedScenario, RunsOnTheDeviceBinariesWithTheHostBuildsTranscript) {
+  SKIP_WITHOUT_DEVICE_BINARIES();
+  // In a folder of its own: the tour draws its picture beside the scenario file.
+  testing_support::TempDir dir;
+  fs::path scenario = fs::path(GetParam());
+  fs::copy_file(scenario, dir / scenario.filename().string());
+  if (fs::is_directory(scenario.parent_path() / "files"))
+    fs::copy(scenario.parent_path() / "files", dir / "files", fs::copy_options::recursive);
+  std::string file = (dir / scenario.filename().string()).string();
+
+  RunResult host = sim({file});
+  RunResult device = sim({"--device-binaries", "arm64", file});
+  EXPECT_EQ(host.exitCode, 0) << host.output;
+  ASSERT_EQ(device.exitCode, 0) << device.output;
+  EXPECT_NE(device.output.find("\ndevice: jailbreak root /var/jb, libroot stand-in, device binaries arm64 (emulated)\n"),
+            std::string::npos);
+  std::vector<std::string> hostLines = testing_support::lines(host.output);
+  std::vector<std::string> deviceLines = withoutBinariesNote(device.output);
+  EXPECT_EQ(hostLines, deviceLines) << firstDifference(hostLines, deviceLines);
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceBinaries, ShippedScenario, testing::ValuesIn(shippedScenarios()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           std::string name = fs::path(info.param).stem().string();
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+TEST(DeviceBinaries, WithoutLibrootTheFallbacksAndTheRespringGiveTheHostBuildsTranscript) {
+  SKIP_WITHOUT_DEVICE_BINARIES();
+  std::string file = std::string(SCENARIOS) + "/pane-respring.txt";
+  RunResult host = sim({"--no-libroot", file});
+  RunResult device = sim({"--no-libroot", "--device-binaries", "arm64", file});
+  ASSERT_EQ(device.exitCode, 0) << device.output;
+  std::vector<std::string> hostLines = testing_support::lines(host.output);
+  std::vector<std::string> deviceLines = withoutBinariesNote(device.output);
+  EXPECT_EQ(hostLines, deviceLines) << firstDifference(hostLines, deviceLines);
+}
+
+TEST(DeviceBinaries, TheSameScenarioGivesTheSameTranscript) {
+  SKIP_WITHOUT_DEVICE_BINARIES();
+  std::string file = std::string(SCENARIOS) + "/preview.txt";
+  RunResult first = sim({"--device-binaries", "arm64", file});
+  RunResult second = sim({"--device-binaries", "arm64", file});
+  ASSERT_EQ(first.exitCode, 0) << first.output;
+  EXPECT_EQ(first.output, second.output);
+}
+
+TEST(DeviceBinaries, OnlyArm64AndArm64eAreArchitectures) {
+  RunResult r = sim({"--device-binaries", "x86_64", std::string(SCENARIOS) + "/events.txt"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.output.find("--device-binaries takes arm64 or arm64e"), std::string::npos) << r.output;
+}
+
+}  // namespace
