@@ -284,6 +284,16 @@ uint64_t HostBridge::toEmu(void* function, const std::string& types, const std::
   return address;
 }
 
+uint64_t HostBridge::toEmu(void* function, const std::string& name, Machine::Handler call) {
+  auto key = std::make_pair(function, std::string("(by hand)"));
+  auto found = traps_.find(key);
+  if (found != traps_.end()) return found->second;
+  uint64_t address = machine_.trap(name, std::move(call));
+  traps_[key] = address;
+  trapFunctions_[address] = function;
+  return address;
+}
+
 // ---- the host calling emulated code -------------------------------------------------------------
 
 uint64_t HostBridge::emulatedFunctionOf(void* function) const {

@@ -34,6 +34,9 @@ class HostBridge {
   // function with the same types always gives the same address; a closure made by toHost gives the
   // emulated function it runs.
   uint64_t toEmu(void* function, const std::string& types, const std::string& name);
+  // The same for a host function whose arguments need more than their types say (a buffer the callee
+  // fills, say): `call` carries out each call from the emulated caller's registers.
+  uint64_t toEmu(void* function, const std::string& name, Machine::Handler call);
   // The host function pointer for the emulated function at `address` with `types`: a closure that
   // runs it. A trap made by toEmu gives the host function it calls.
   void* toHost(uint64_t address, const std::string& types, const std::string& name);

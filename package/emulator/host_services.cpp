@@ -132,8 +132,7 @@ void HostProcess::exportLibSystem() {
   });
 
   // dlsym hands out host functions whose types the bridge knows: libroot's.
-  auto pathFunctions = std::make_shared<std::map<void*, uint64_t>>();
-  imports.function(lib, "_dlsym", [this, libraries, pathFunctions](Cpu& cpu) {
+  imports.function(lib, "_dlsym", [this, libraries](Cpu& cpu) {
     auto library = libraries->find(cpu.x(0));
     if (library == libraries->end()) machine.fail("dlsym on a handle dlopen did not give");
     std::string name = machine.cString(cpu.x(1));
@@ -143,25 +142,23 @@ void HostProcess::exportLibSystem() {
       return cpu.setX(0, bridge.toEmu(function, "r*", name));
     if (name != "libroot_jbrootpath" && name != "libroot_rootfspath")
       machine.fail("dlsym(\"" + name + "\"): the emulated process does not know the type of this host function");
-    // char* (const char* path, char* resolved): the resolved path is written into the caller's buffer
-    // (of 1024 bytes, or a new one for NULL) and that buffer is the answer.
-    auto& trap = (*pathFunctions)[function];
-    if (trap == 0) {
-      trap = machine.trap(name, [this, function](Cpu& call) {
-        using PathFunction = char* (*)(const char*, char*);
-        std::string path = call.x(0) == 0 ? "" : machine.cString(call.x(0));
-        char resolved[1024];
-        char* answer = reinterpret_cast<PathFunction>(function)(call.x(0) == 0 ? nullptr : path.c_str(), resolved);
-        if (answer == nullptr) return abi::writeResult(call, abi::parseSignature("*").result, abi::Bytes(8, 0), 0);
+    // char* (const char* path, char* resolved): the answer is written into the caller's buffer (of
+    // 1024 bytes, or a new one for NULL), and that buffer is the result.
+    cpu.setX(0, bridge.toEmu(function, name, [this, function](Cpu& call) {
+      using PathFunction = char* (*)(const char*, char*);
+      std::string path = call.x(0) == 0 ? "" : machine.cString(call.x(0));
+      char resolved[1024];
+      char* answer = reinterpret_cast<PathFunction>(function)(call.x(0) == 0 ? nullptr : path.c_str(), resolved);
+      uint64_t buffer = 0;
+      if (answer != nullptr) {
         std::string text(answer);
-        uint64_t buffer = call.x(1) != 0 ? call.x(1) : machine.allocate(1024);
+        buffer = call.x(1) != 0 ? call.x(1) : machine.allocate(1024);
         machine.write(buffer, text.c_str(), std::min<size_t>(text.size() + 1, 1024));
-        abi::Bytes result(8);
-        std::memcpy(result.data(), &buffer, 8);
-        abi::writeResult(call, abi::parseSignature("*").result, result, 0);
-      });
-    }
-    cpu.setX(0, trap);
+      }
+      abi::Bytes result(8);
+      std::memcpy(result.data(), &buffer, 8);
+      abi::writeResult(call, abi::parseSignature("*").result, result, 0);
+    }));
   });
 
   auto imageNames = std::make_shared<std::map<const LoadedImage*, uint64_t>>();
