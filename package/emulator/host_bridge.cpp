@@ -134,10 +134,13 @@ std::vector<Bytes> HostBridge::argumentsToHost(const Prepared& p, std::vector<By
     switch (t.kind) {
       case Kind::Object:
       case Kind::Class:
-        v = wordBytes(reinterpret_cast<uint64_t>(objects_.toHost(value)));
-        break;
       case Kind::Selector:
-        v = wordBytes(reinterpret_cast<uint64_t>(objects_.hostSel(value)));
+        try {
+          v = wordBytes(t.kind == Kind::Selector ? reinterpret_cast<uint64_t>(objects_.hostSel(value))
+                                                 : reinterpret_cast<uint64_t>(objects_.toHost(value)));
+        } catch (const Error& e) {
+          refuse(std::string("is ") + e.what());
+        }
         break;
       case Kind::CString:
         if (value != 0) {

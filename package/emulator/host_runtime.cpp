@@ -45,7 +45,12 @@ void HostProcess::exportObjc() {
   imports.function(lib, "_objc_msgSend", [this](Cpu& cpu) {
     uint64_t receiver = cpu.x(0);
     if (receiver == 0) return answerNil(cpu);
-    id host = objects.toHost(receiver);
+    id host = nullptr;
+    try {
+      host = objects.toHost(receiver);
+    } catch (const Error& e) {
+      machine.fail("the message " + objects.selName(cpu.x(1)) + " sent to " + e.what());
+    }
     dispatch(cpu, receiver, host, object_getClass(host));
   });
   imports.function(lib, "_objc_msgSendSuper", [this](Cpu& cpu) {

@@ -109,4 +109,13 @@ TEST(DeviceBinaries, OnlyArm64AndArm64eAreArchitectures) {
   EXPECT_NE(r.output.find("--device-binaries takes arm64 or arm64e"), std::string::npos) << r.output;
 }
 
+// Without an arm64e slice, or without an emulator that authenticates pointers, the run does not start.
+TEST(DeviceBinaries, Arm64eSaysWhatItLacksInsteadOfRunning) {
+  SKIP_WITHOUT_DEVICE_BINARIES();
+  RunResult r = sim({"--device-binaries", "arm64e", std::string(SCENARIOS) + "/events.txt"});
+  EXPECT_EQ(r.exitCode, 2) << r.output;
+  EXPECT_NE(r.output.find("arm64e"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("\nstep 1 "), std::string::npos) << r.output;
+}
+
 }  // namespace
