@@ -35,9 +35,11 @@ void HostProcess::dispatch(Cpu& cpu, uint64_t receiver, id host, Class start) {
   IMP imp = method_getImplementation(method);
   cpu.setX(0, receiver);
   if (uint64_t emulated = bridge.emulatedFunctionOf(reinterpret_cast<void*>(imp))) return cpu.jump(emulated);
+  std::string what = objects.describeMessage(host, selector);
+  if (start != object_getClass(host)) what += std::string(" (to super, ") + class_getName(start) + ")";
   const char* types = method_getTypeEncoding(method);
-  if (types == nullptr) machine.fail(objects.describeMessage(host, selector) + " has no type encoding");
-  bridge.callHost(cpu, reinterpret_cast<void*>(imp), types, objects.describeMessage(host, selector));
+  if (types == nullptr) machine.fail(what + " has no type encoding");
+  bridge.callHost(cpu, reinterpret_cast<void*>(imp), types, what);
 }
 
 void HostProcess::exportObjc() {
