@@ -6,12 +6,6 @@
 namespace emu::abi {
 namespace {
 
-std::string hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-  return text;
-}
-
 uint64_t alignUp(uint64_t value, uint64_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
 // ---- reading type encodings --------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "constant_string.h"
 #include "host/corefoundation.h"
 #include "host/device.h"
 #include "host/objc.h"
@@ -9,18 +10,7 @@
 namespace emu {
 namespace {
 
-// The flags clang gives a CFSTR: an immutable constant string of 8-bit (0x7c8) or UTF-16 (0x7d0)
-// characters.
-constexpr uint32_t kConstantStringFlags8Bit = 0x7c8;
-constexpr uint32_t kConstantStringFlagsUtf16 = 0x7d0;
-
 id asHostId(CFTypeRef object) { return reinterpret_cast<id>(const_cast<void*>(object)); }
-
-std::string hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-  return text;
-}
 
 }  // namespace
 
@@ -68,22 +58,7 @@ uint64_t Foundation::toEmu(CFTypeRef host, Ownership ownership) {
 }
 
 CFTypeRef Foundation::constantString(uint64_t handle) {
-  uint32_t flags = machine_.load<uint32_t>(handle + 8);
-  uint64_t characters = machine_.load<uint64_t>(handle + 16);
-  uint64_t length = machine_.load<uint64_t>(handle + 24);
-  CFStringRef host = nullptr;
-  if (flags == kConstantStringFlags8Bit) {
-    std::string bytes(length, '\0');
-    machine_.read(characters, bytes.data(), length);
-    host = host::cf::makeString(bytes);
-  } else if (flags == kConstantStringFlagsUtf16) {
-    std::vector<UniChar> units(length);
-    machine_.read(characters, units.data(), length * 2);
-    host = CFStringCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(units.data()),
-                                   static_cast<CFIndex>(length * 2), kCFStringEncodingUTF16LE, false);
-  } else {
-    machine_.fail("a constant string at " + machine_.describe(handle) + " with unknown flags " + hex(flags));
-  }
+  CFStringRef host = hostStringOfConstant(machine_, handle);
   table_.add(handle, host);
   return host;
 }

@@ -15,12 +15,6 @@ using Kind = abi::Type::Kind;
 
 constexpr size_t kKeptStrings = 64;  // C strings returned to host callers stay valid for this many more
 
-std::string hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-  return text;
-}
-
 uint64_t word(const Bytes& bytes) {
   uint64_t value = 0;
   std::memcpy(&value, bytes.data(), std::min<size_t>(bytes.size(), 8));

@@ -5,22 +5,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "constant_string.h"
 #include "host/corefoundation.h"
 #include "host/objc.h"
 
 namespace emu {
 namespace {
-
-// The flags clang gives a CFSTR: an immutable constant string of 8-bit (0x7c8) or UTF-16 (0x7d0)
-// characters.
-constexpr uint32_t kConstantStringFlags8Bit = 0x7c8;
-constexpr uint32_t kConstantStringFlagsUtf16 = 0x7d0;
-
-std::string hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-  return text;
-}
 
 bool descendsFrom(Class cls, Class ancestor) {
   for (Class c = cls; c != Nil; c = class_getSuperclass(c))
@@ -30,7 +20,7 @@ bool descendsFrom(Class cls, Class ancestor) {
 
 }  // namespace
 
-HostObjects::HostObjects(Machine& machine) : machine_(machine), table_(machine) {
+HostObjects::HostObjects(Machine& machine) : machine_(machine), table_(machine), selectors_(machine) {
   constantStringClass_ = toEmu(object_getClass(reinterpret_cast<id>(const_cast<__CFString*>(CFSTR("")))));
   host::setDeallocObserver(&HostObjects::objectDied, this);
 }
@@ -40,21 +30,6 @@ HostObjects::~HostObjects() { host::setDeallocObserver(nullptr, nullptr); }
 void HostObjects::objectDied(id object, void* self) { static_cast<HostObjects*>(self)->table_.forget(object); }
 
 // ---- selectors ----
-
-uint64_t HostObjects::sel(const std::string& name) {
-  auto it = selectors_.find(name);
-  if (it != selectors_.end()) return it->second;
-  uint64_t address = machine_.allocateString(name);
-  selectors_[name] = address;
-  selectorNames_[address] = name;
-  return address;
-}
-
-std::string HostObjects::selName(uint64_t selector) {
-  auto it = selectorNames_.find(selector);
-  if (it == selectorNames_.end()) machine_.fail("a selector that was never registered: " + machine_.describe(selector));
-  return it->second;
-}
 
 // ---- objects and classes ----
 
@@ -79,22 +54,7 @@ uint64_t HostObjects::toEmu(id object) {
 }
 
 id HostObjects::constantString(uint64_t handle) {
-  uint32_t flags = machine_.load<uint32_t>(handle + 8);
-  uint64_t characters = machine_.load<uint64_t>(handle + 16);
-  uint64_t length = machine_.load<uint64_t>(handle + 24);
-  CFStringRef host = nullptr;
-  if (flags == kConstantStringFlags8Bit) {
-    std::string bytes(length, '\0');
-    machine_.read(characters, bytes.data(), length);
-    host = host::cf::makeString(bytes);
-  } else if (flags == kConstantStringFlagsUtf16) {
-    std::vector<UniChar> units(length);
-    machine_.read(characters, units.data(), length * 2);
-    host = CFStringCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(units.data()),
-                                   static_cast<CFIndex>(length * 2), kCFStringEncodingUTF16LE, false);
-  } else {
-    machine_.fail("a constant string at " + machine_.describe(handle) + " with unknown flags " + hex(flags));
-  }
+  CFStringRef host = hostStringOfConstant(machine_, handle);
   table_.add(handle, host);  // kept for the life of the process, as the image's constant is
   return reinterpret_cast<id>(const_cast<__CFString*>(host));
 }

@@ -15,6 +15,7 @@
 
 #include "machine.h"
 #include "object_table.h"
+#include "selectors.h"
 
 namespace emu {
 
@@ -26,10 +27,10 @@ class HostObjects {
   HostObjects& operator=(const HostObjects&) = delete;
 
   // ---- selectors ----
-  uint64_t sel(const std::string& name);
+  uint64_t sel(const std::string& name) { return selectors_.sel(name); }
   uint64_t sel(SEL selector) { return selector == nullptr ? 0 : sel(sel_getName(selector)); }
   // The name of a registered selector; stops the run for anything else.
-  std::string selName(uint64_t selector);
+  std::string selName(uint64_t selector) { return selectors_.name(selector); }
   SEL hostSel(uint64_t selector) { return selector == 0 ? nullptr : sel_registerName(selName(selector).c_str()); }
 
   // ---- objects and classes ----
@@ -70,8 +71,7 @@ class HostObjects {
 
   Machine& machine_;
   ObjectTable table_;
-  std::map<std::string, uint64_t> selectors_;
-  std::map<uint64_t, std::string> selectorNames_;
+  Selectors selectors_;
   std::map<Class, std::vector<Field>> exposed_;  // by the class the emulated code asked
   uint64_t constantStringClass_ = 0;
 };

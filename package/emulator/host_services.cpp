@@ -23,7 +23,6 @@ void* address(F* function) {
   return reinterpret_cast<void*>(function);
 }
 
-std::string folderOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
 
 // What MSHookMessageEx leaves in *previous when it hooks nothing.
 void notHooked() {}
@@ -111,16 +110,7 @@ void HostProcess::exportLibSystem() {
   imports.function(lib, "_dlopen", [this, libraries](Cpu& cpu) {
     std::string path = machine.cString(cpu.x(0));
     const LoadedImage* caller = imageAt(cpu.lr());
-    std::vector<std::string> candidates;
-    if (path.rfind("@rpath/", 0) == 0 && caller != nullptr) {
-      for (std::string rpath : caller->rpaths) {
-        if (rpath.rfind("@loader_path", 0) == 0) rpath = folderOf(caller->path) + rpath.substr(12);
-        candidates.push_back(rpath + "/" + path.substr(7));
-      }
-    } else {
-      candidates.push_back(path);
-    }
-    for (const std::string& candidate : candidates) {
+    for (const std::string& candidate : dlopenCandidates(path, caller)) {
       if (!host::files::isReadableRegular(candidate)) continue;
       void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
       if (handle == nullptr) continue;

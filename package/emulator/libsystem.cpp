@@ -11,7 +11,6 @@ namespace {
 
 constexpr const char* kLibrootPath = "/var/jb/usr/lib/libroot.dylib";
 
-std::string folderOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
 
 }  // namespace
 
@@ -27,16 +26,7 @@ void Process::exportLibSystem() {
     std::string path = m.cString(cpu.x(0));
     dlopens.push_back(path);
     const LoadedImage* caller = imageAt(cpu.lr());
-    std::vector<std::string> candidates;
-    if (path.rfind("@rpath/", 0) == 0 && caller != nullptr) {
-      for (std::string rpath : caller->rpaths) {
-        if (rpath.rfind("@loader_path", 0) == 0) rpath = folderOf(caller->path) + rpath.substr(12);
-        candidates.push_back(rpath + "/" + path.substr(7));
-      }
-    } else {
-      candidates.push_back(path);
-    }
-    for (const std::string& candidate : candidates) {
+    for (const std::string& candidate : dlopenCandidates(path, caller)) {
       if (options_.libroot && candidate == kLibrootPath) return cpu.setX(0, librootHandle_);
     }
     cpu.setX(0, 0);

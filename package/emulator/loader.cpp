@@ -111,6 +111,17 @@ void runInitialisers(Machine& machine, const LoadedImage& image, const std::stri
   for (uint64_t initialiser : image.initialisers) machine.call(initialiser, {1, argv, empty, empty});
 }
 
+std::vector<std::string> dlopenCandidates(const std::string& path, const LoadedImage* caller) {
+  if (path.rfind("@rpath/", 0) != 0 || caller == nullptr) return {path};
+  std::vector<std::string> candidates;
+  for (std::string rpath : caller->rpaths) {
+    if (rpath.rfind("@loader_path", 0) == 0)
+      rpath = std::filesystem::path(caller->path).parent_path().string() + rpath.substr(12);
+    candidates.push_back(rpath + "/" + path.substr(7));
+  }
+  return candidates;
+}
+
 bool supportsPointerAuthentication(Machine& machine) {
   // PACIA x0, x1 then RET: a CPU with pointer authentication puts a signature into the upper bits.
   static const uint32_t kSign[] = {0xdac10020, 0xd65f03c0};

@@ -26,12 +26,6 @@ constexpr uint64_t kRedZone = 128;  // below a leaf function's stack pointer, wh
 constexpr uint32_t kSvc0 = 0xd4000001;
 constexpr uint32_t kRet = 0xd65f03c0;
 
-std::string hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-  return text;
-}
-
 void check(uc_err status, const std::string& what) {
   if (status != UC_ERR_OK) throw Error(what + ": " + uc_strerror(status));
 }
@@ -44,6 +38,12 @@ int ucProtection(int protection) {
 int xRegister(int n) { return n == 29 ? UC_ARM64_REG_X29 : n == 30 ? UC_ARM64_REG_X30 : UC_ARM64_REG_X0 + n; }
 
 }  // namespace
+
+std::string hex(uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+  return text;
+}
 
 uint64_t Cpu::x(int n) const {
   uint64_t value = 0;

@@ -23,6 +23,9 @@ struct Error : std::runtime_error {
 
 enum Protection : int { kRead = 1, kWrite = 2, kExecute = 4 };
 
+// "0x1f4": an address or a value in messages.
+std::string hex(uint64_t value);
+
 class Machine;
 
 // The registers of the code that reached a trap. How arguments and results travel in them under

@@ -15,6 +15,7 @@
 #include "arm64_abi.h"
 #include "imports.h"
 #include "machine.h"
+#include "selectors.h"
 
 namespace emu {
 
@@ -127,8 +128,7 @@ class ObjcRuntime {
   Machine& machine_;
   std::unordered_map<uint64_t, ClassRecord> classes_;
   std::map<std::string, uint64_t> classesByName_;
-  std::map<std::string, uint64_t> selectors_;
-  std::unordered_map<uint64_t, std::string> selectorNames_;
+  Selectors selectors_;
   std::unordered_map<uint64_t, ObjectRecord> objects_;
   std::vector<uint64_t> pool_;
 };
