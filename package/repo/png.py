@@ -40,14 +40,14 @@ def keep_top(source, target, height):
     if depth != 8 or interlace != 0 or channels is None:
         raise control.Failure(f"{source}: only 8-bit pictures without interlacing can be cut")
     height = min(height, rows)
-    pixels = zlib.decompress(b"".join(body for kind, body in parts if kind == b"IDAT"))
-    kept = pixels[:height * (1 + width * channels)]
+    kept = zlib.decompressobj().decompress(b"".join(body for kind, body in parts if kind == b"IDAT"),
+                                           height * (1 + width * channels))
 
     def chunk(kind, body):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
 
     out = SIGNATURE + chunk(b"IHDR", struct.pack(">II", width, height) + header[8:])
     out += b"".join(chunk(kind, body) for kind, body in parts[1:] if kind not in (b"IDAT", b"IEND"))
-    out += chunk(b"IDAT", zlib.compress(kept, 9)) + chunk(b"IEND", b"")
+    out += chunk(b"IDAT", zlib.compress(kept, 6)) + chunk(b"IEND", b"")
     with open(target, "wb") as file:
         file.write(out)
