@@ -87,10 +87,12 @@ bool holdsNul(CFTypeRef value) {
   return false;
 }
 
-std::string write(const std::string& path, CFPropertyListRef plist, bool binary) {
+// Writes the file; `converting` when it is to change format (otherwise it keeps its own).
+std::string write(const std::string& path, CFPropertyListRef plist, bool binary, bool converting = false) {
   std::string problem;
   if (!binary && holdsNul(plist))
-    return "XML cannot hold a NUL character in a key or string: nothing written (fallback format binary first)";
+    return std::string("XML cannot hold a NUL character in a key or string: nothing written ") +
+           (converting ? "(the file stays binary)" : "(fallback format binary first)");
   if (!host::cf::writePlistFile(path, plist, binary, &problem)) return "the fallback file could not be written: " + problem;
   host::trace("file %s (%s) = %s", path.c_str(), binary ? "binary" : "xml", host::cf::describe(plist).c_str());
   return {};
@@ -120,7 +122,7 @@ std::string editFallbackFile(const std::string& path, const std::vector<std::str
       CFRelease(dict);
       return "there is no fallback file to convert (fallback set writes one)";
     }
-    problem = write(path, dict, toBinary);
+    problem = write(path, dict, toBinary, true);
     CFRelease(dict);
     return problem;
   }

@@ -39,6 +39,10 @@ std::string checkPicturePath(const fs::path& path) {
   fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
   if (!fs::is_directory(folder, ec)) return "cannot write " + path.string() + ": no folder " + folder.string();
   if (access(folder.c_str(), W_OK) != 0) return "cannot write " + path.string() + ": the folder is not writable";
+  long longest = pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (longest > 0 && path.filename().string().size() > static_cast<size_t>(longest))
+    return "cannot write " + path.string() + ": its name is longer than the " + std::to_string(longest) +
+           " bytes a file name may have there";
   return {};
 }
 
