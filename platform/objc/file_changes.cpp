@@ -146,6 +146,12 @@ int openFolderFd(const std::string& path, bool create, std::string* error, int* 
     }
   }
   int baseFd = open(base.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (baseFd < 0 && errno == ENOENT && create) {
+    // The device folder itself is made as any folder is: only what is below it is confined.
+    std::error_code ignored;
+    std::filesystem::create_directories(base, ignored);
+    baseFd = open(base.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  }
   if (baseFd < 0) {
     *code = errno;
     *error = "cannot open the device folder " + base + ": " + reason(*code);
