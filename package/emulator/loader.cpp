@@ -1,6 +1,9 @@
 #include "loader.h"
 
+#include <cxxabi.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "fixups.h"
@@ -14,6 +17,16 @@ constexpr uint32_t kSegmentReadOnly = 0x10;
 uint64_t pageUp(uint64_t value) { return (value + kPage - 1) & ~(kPage - 1); }
 
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+// A symbol as its source names it: C++ names demangled, C names without the leading underscore.
+std::string readableName(const std::string& symbol) {
+  std::string name = symbol.rfind('_', 0) == 0 ? symbol.substr(1) : symbol;
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status);
+  if (status == 0 && demangled != nullptr) name = demangled;
+  std::free(demangled);
+  return name;
+}
 
 // The address a bind sets: the export of the library its ordinal names, plus the addend.
 uint64_t bindTarget(const Imports& imports, const macho::Image& image, const macho::Fixup& bind,
@@ -84,8 +97,13 @@ LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& i
   for (const macho::Symbol& symbol : image.symbols) {
     if (!symbol.debug() && !symbol.undefined()) loaded.symbols.push_back({symbol.name, symbol.value + loaded.slide});
   }
+  // Addresses in errors name the function (demangled) or, between functions, the section they fall in
+  // (an __auth_stubs stub, say).
   std::vector<std::pair<uint64_t, std::string>> names;
-  for (const auto& [name, address] : loaded.symbols) names.push_back({address, name});
+  for (const auto& [name, address] : loaded.symbols) names.push_back({address, readableName(name)});
+  for (const macho::Section& s : image.sections) {
+    if (s.name != "__text") names.push_back({s.address + loaded.slide, s.name});
+  }
   machine.nameRegion(base, loaded.size, fileName(path), std::move(names));
 
   for (const macho::Fixup& fixup : macho::fixups(image)) {

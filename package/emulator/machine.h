@@ -126,8 +126,9 @@ class Machine {
   // Stops the current run with an error (from a trap handler).
   [[noreturn]] void fail(const std::string& why);
 
-  // Names a code address in errors ("Ravelo.dylib+0x1234", with the nearest symbol before it when
-  // the image has one: "Ravelo.dylib+0x1234 (_tweakInit+0x14)"); the loader registers its images.
+  // Names a code address in errors: "Ravelo.dylib+0x1234", with the nearest label before it when the
+  // image has one ("Ravelo.dylib+0x1234 (tweakInit+0x14)"); the loader registers its images, labelled
+  // by their functions and sections.
   void nameRegion(uint64_t start, uint64_t size, const std::string& name,
                   std::vector<std::pair<uint64_t, std::string>> symbols = {});
   std::string describe(uint64_t address) const;
