@@ -5,21 +5,9 @@
 namespace emu {
 namespace {
 
-// ---- QARMA-64 on sixteen 4-bit cells (cell i is bits 4i..4i+3) ----
+// ---- QARMA-64 on sixteen 4-bit cells (cell i is bits 4i..4i+3; row r is cells 4r..4r+3) ----
 
 using Cells = std::array<uint8_t, 16>;
-
-Cells cellsOf(uint64_t value) {
-  Cells cells{};
-  for (int i = 0; i < 16; ++i) cells[i] = (value >> (4 * i)) & 0xf;
-  return cells;
-}
-
-uint64_t valueOf(const Cells& cells) {
-  uint64_t value = 0;
-  for (int i = 0; i < 16; ++i) value |= uint64_t{cells[i]} << (4 * i);
-  return value;
-}
 
 // The state's cell permutation: output cell i is input cell kStateShuffle[i].
 constexpr Cells kStateShuffle{13, 6, 11, 0, 7, 12, 1, 10, 8, 3, 14, 5, 2, 9, 4, 15};
@@ -40,35 +28,34 @@ constexpr Cells inverse(const Cells& table) {
 constexpr Cells kStateUnshuffle = inverse(kStateShuffle);
 constexpr Cells kInverseSbox = inverse(kSbox);
 
+uint8_t cell(uint64_t value, int i) { return (value >> (4 * i)) & 0xf; }
+
 uint64_t shuffle(uint64_t value, const Cells& from) {
-  Cells in = cellsOf(value), out{};
-  for (int i = 0; i < 16; ++i) out[i] = in[from[i]];
-  return valueOf(out);
+  uint64_t out = 0;
+  for (int i = 0; i < 16; ++i) out |= uint64_t{cell(value, from[i])} << (4 * i);
+  return out;
 }
 
 uint64_t substitute(uint64_t value, const Cells& sbox) {
-  Cells cells = cellsOf(value);
-  for (uint8_t& c : cells) c = sbox[c];
-  return valueOf(cells);
+  uint64_t out = 0;
+  for (int i = 0; i < 16; ++i) out |= uint64_t{sbox[cell(value, i)]} << (4 * i);
+  return out;
 }
 
-uint8_t rotateCell(uint8_t cell, int n) { return static_cast<uint8_t>(((cell << n) | (cell >> (4 - n))) & 0xf); }
+// Every cell rotated left by n bits, all at once.
+uint64_t rotateCells(uint64_t value, int n) {
+  const uint64_t low = 0x1111111111111111 * ((1u << (4 - n)) - 1);  // the bits that move up within a cell
+  return ((value & low) << n) | ((value & ~low) >> (4 - n));
+}
 
-// MixColumns with the involutory circulant matrix (0, rho, rho^2, rho): each cell of a column becomes
-// the XOR of the column's other three cells, each rotated by 1, 2 or 1 bits by its distance below.
+uint64_t rotateRight(uint64_t value, int bits) { return (value >> bits) | (value << (64 - bits)); }
+
+// MixColumns with the involutory circulant matrix (0, rho, rho^2, rho): each cell becomes the XOR of
+// the three other cells of its column, the one d rows below (cyclically) rotated by 1, 2, 1 bits for
+// d = 1, 2, 3. A row is 16 bits, so "d rows below" is a 16d-bit rotation of the whole state.
 uint64_t mix(uint64_t value) {
-  Cells in = cellsOf(value), out{};
-  static constexpr int kRotation[4] = {0, 1, 2, 1};
-  for (int column = 0; column < 4; ++column) {
-    for (int row = 0; row < 4; ++row) {
-      uint8_t cell = 0;
-      for (int other = 0; other < 4; ++other) {
-        if (other != row) cell ^= rotateCell(in[column + 4 * other], kRotation[(other - row) & 3]);
-      }
-      out[column + 4 * row] = cell;
-    }
-  }
-  return valueOf(out);
+  const uint64_t once = rotateCells(value, 1), twice = rotateCells(value, 2);
+  return rotateRight(once, 16) ^ rotateRight(twice, 32) ^ rotateRight(once, 48);
 }
 
 // The tweak's LFSR step on one cell, b3 b2 b1 b0 -> (b0^b1) b3 b2 b1, and its inverse.
@@ -76,18 +63,21 @@ uint8_t stepCell(uint8_t c) { return static_cast<uint8_t>((c >> 1) | (((c ^ (c >
 uint8_t unstepCell(uint8_t c) { return static_cast<uint8_t>(((c << 1) & 0xf) | ((c & 1) ^ (c >> 3))); }
 
 uint64_t tweakForward(uint64_t tweak) {
-  Cells in = cellsOf(tweak), out{};
+  uint64_t out = 0;
   for (int i = 0; i < 16; ++i) {
-    uint8_t c = in[kTweakShuffle[i]];
-    out[i] = kTweakStepped[i] ? stepCell(c) : c;
+    uint8_t c = cell(tweak, kTweakShuffle[i]);
+    out |= uint64_t{kTweakStepped[i] ? stepCell(c) : c} << (4 * i);
   }
-  return valueOf(out);
+  return out;
 }
 
 uint64_t tweakBackward(uint64_t tweak) {
-  Cells in = cellsOf(tweak), out{};
-  for (int i = 0; i < 16; ++i) out[kTweakShuffle[i]] = kTweakStepped[i] ? unstepCell(in[i]) : in[i];
-  return valueOf(out);
+  uint64_t out = 0;
+  for (int i = 0; i < 16; ++i) {
+    uint8_t c = cell(tweak, i);
+    out |= uint64_t{kTweakStepped[i] ? unstepCell(c) : c} << (4 * kTweakShuffle[i]);
+  }
+  return out;
 }
 
 // ---- pointer layout ----
