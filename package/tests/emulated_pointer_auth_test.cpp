@@ -89,7 +89,7 @@ std::string failure(const std::function<void()>& run) {
   return "(no failure)";
 }
 
-TEST(PointerAuthentication, TheHarnessSignsAndAuthenticatesExactlyAsTheCpu) {
+TEST(EmulatedPointerAuthentication, TheHarnessSignsAndAuthenticatesExactlyAsTheCpu) {
   emu::Machine machine(emu::Architecture::Arm64e);
   const uint64_t code = 0x50000000;
   const uint32_t kRet = 0xd65f03c0;
@@ -120,7 +120,7 @@ TEST(PointerAuthentication, TheHarnessSignsAndAuthenticatesExactlyAsTheCpu) {
   }
 }
 
-TEST(PointerAuthentication, ASignedFunctionPointerInDataIsCalledAnUnsignedOrWronglySignedOneStopsTheRun) {
+TEST(EmulatedPointerAuthentication, ASignedFunctionPointerInDataIsCalledAnUnsignedOrWronglySignedOneStopsTheRun) {
   emu::Machine machine(emu::Architecture::Arm64e);
   emu::Imports imports(machine);
   int recorded = 0;
@@ -148,7 +148,7 @@ TEST(PointerAuthentication, ASignedFunctionPointerInDataIsCalledAnUnsignedOrWron
   EXPECT_EQ(machine.call(kBase + kCallSlot, {0}).x0, 42u) << "the process goes on after a stopped run";
 }
 
-TEST(PointerAuthentication, Arm64eImagesLoadOnlyIntoArm64eProcessesAndOnlyWithTheVersionedAbi) {
+TEST(EmulatedPointerAuthentication, Arm64eImagesLoadOnlyIntoArm64eProcessesAndOnlyWithTheVersionedAbi) {
   emu::Machine arm64;
   emu::Imports arm64Imports(arm64);
   EXPECT_THAT(failure([&] { emu::load(arm64, arm64Imports, imageOf(arm64eDylib()), "/tiny.dylib", kBase); }),
@@ -161,7 +161,7 @@ TEST(PointerAuthentication, Arm64eImagesLoadOnlyIntoArm64eProcessesAndOnlyWithTh
               HasSubstr("tiny.dylib is an arm64 image and the process is arm64e"));
 }
 
-TEST(PointerAuthentication, TheRuntimeAndTheHookingLibraryTakeOnlyImplementationsSignedAsFunctionPointers) {
+TEST(EmulatedPointerAuthentication, TheRuntimeAndTheHookingLibraryTakeOnlyImplementationsSignedAsFunctionPointers) {
   emu::Process sb({"SpringBoard", true, emu::Architecture::Arm64e});
   emu::Machine& m = sb.machine;
   int ran = 0;
