@@ -19,7 +19,8 @@ using emu::PacKey;
 using testing::HasSubstr;
 using testing::StartsWith;
 
-constexpr uint64_t kCallSlot = kCode, kCallImport = kCode + 0x20, kAnswer = kCode + 0x100;
+constexpr uint64_t kCallSlot = kCode, kCallImport = kCode + 0x20, kSmash = kCode + 0x40, kSmashChecked = kCode + 0x60,
+                   kAnswer = kCode + 0x100;
 constexpr uint64_t kBase = 0x120000000;
 
 // DYLD_CHAINED_PTR_ARM64E_USERLAND24 pointers; `next` is the distance to the next one in 8-byte steps.
@@ -35,7 +36,9 @@ uint64_t authBindWithAddressDiversity(uint32_t import, PacKey key, uint64_t next
 // pointer (key IA, discriminator 0), the same unsigned, the same signed with discriminator 0x1234,
 // and _record bound as __auth_got binds it (key IA, address diversity). callSlot(i) calls pointer i
 // as C calls a function pointer (BLRAAZ); callImport calls _record as an __auth_stubs stub does.
-// Both sign their return address (PACIBSP ... RETAB).
+// Both sign their return address (PACIBSP ... RETAB). smash(address) and smashChecked(address)
+// overwrite their saved return address with `address`, then return with RETAB, or with AUTIBSP and
+// the check clang puts before a plain RET.
 std::vector<uint8_t> arm64eDylib(uint32_t cpuSubtype = 0x80000002) {
   Writer w;
   const uint32_t fixupsSize = 84;
@@ -58,6 +61,22 @@ std::vector<uint8_t> arm64eDylib(uint32_t cpuSubtype = 0x80000002) {
           0xd73f0a11,    // blraa  x16, x17
           0xa8c17bfd,    // ldp    x29, x30, [sp], #16
           0xd65f0fff});  // retab
+  w.at(kSmash);
+  w.code({0xd503237f,    // pacibsp
+          0xa9bf7bfd,    // stp    x29, x30, [sp, #-16]!
+          0xf90007e0,    // str    x0, [sp, #8]
+          0xa8c17bfd,    // ldp    x29, x30, [sp], #16
+          0xd65f0fff});  // retab                            (smash+0x10)
+  w.at(kSmashChecked);
+  w.code({0xd503237f,    // pacibsp
+          0xa9bf7bfd,    // stp    x29, x30, [sp, #-16]!
+          0xf90007e0,    // str    x0, [sp, #8]
+          0xa8c17bfd,    // ldp    x29, x30, [sp], #16
+          0xd50323ff,    // autibsp
+          0xca1e07d0,    // eor    x16, x30, x30, lsl #1
+          0xb6f00050,    // tbz    x16, #62, +8
+          0xd4388e20,    // brk    #0xc471                  (smashChecked+0x1c)
+          0xd65f03c0});  // ret
   w.at(kAnswer);
   w.code({0xd2800540, 0xd65f03c0});  // mov x0, #42; ret
   w.at(kDataAddress);
@@ -146,6 +165,18 @@ TEST(EmulatedPointerAuthentication, ASignedFunctionPointerInDataIsCalledAnUnsign
   EXPECT_EQ(failure([&] { machine.call(kBase + kCallSlot, {1}); }), expected) << "the unsigned pointer";
   EXPECT_EQ(failure([&] { machine.call(kBase + kCallSlot, {2}); }), expected) << "the wrongly signed pointer";
   EXPECT_EQ(machine.call(kBase + kCallSlot, {0}).x0, 42u) << "the process goes on after a stopped run";
+}
+
+TEST(EmulatedPointerAuthentication, AnOverwrittenReturnAddressStopsTheRunWhereItIsAuthenticated) {
+  emu::Machine machine(emu::Architecture::Arm64e);
+  emu::Imports imports(machine);
+  imports.function(kLibrary, "_record", [](emu::Cpu&) {});
+  emu::load(machine, imports, imageOf(arm64eDylib()), "/tiny.dylib", kBase);
+  EXPECT_EQ(failure([&] { machine.call(kBase + kSmash, {kBase + kAnswer}); }),
+            "pointer authentication failed at tiny.dylib+0x1050: a branch to tiny.dylib+0x1100 through a pointer "
+            "that did not authenticate (key IB or DB)");
+  EXPECT_EQ(failure([&] { machine.call(kBase + kSmashChecked, {kBase + kAnswer}); }),
+            "pointer authentication failed at tiny.dylib+0x107c: the check after authenticating with key IB");
 }
 
 TEST(EmulatedPointerAuthentication, Arm64eImagesLoadOnlyIntoArm64eProcessesAndOnlyWithTheVersionedAbi) {
