@@ -193,7 +193,8 @@ std::string Machine::describe(uint64_t address) const {
   for (const Region& r : regions_) {
     if (address < r.start || address - r.start >= r.size) continue;
     std::string text = r.name + "+" + hex(address - r.start);
-    auto after = std::upper_bound(r.symbols.begin(), r.symbols.end(), std::make_pair(address, std::string("\xff")));
+    auto after = std::upper_bound(r.symbols.begin(), r.symbols.end(), address,
+                                  [](uint64_t a, const std::pair<uint64_t, std::string>& label) { return a < label.first; });
     if (after != r.symbols.begin()) {
       const auto& [symbolAddress, symbol] = *(after - 1);
       text += " (" + symbol + "+" + hex(address - symbolAddress) + ")";
