@@ -57,8 +57,9 @@ void exportCLibrary(Machine& m, Imports& imports) {
     uint64_t predicate = cpu.x(0);
     if (m.load<uint64_t>(predicate) == kOnceDone) return;
     m.store<uint64_t>(predicate, kOnceDone);
+    uint64_t function = m.authenticateFunction(cpu.x(2), "dispatch_once_f's function");
     cpu.setX(0, cpu.x(1));  // function(context), returning to dispatch_once_f's caller
-    cpu.jump(cpu.x(2));
+    cpu.jump(function);
   });
 }
 

@@ -17,7 +17,7 @@ constexpr uint32_t kConstantStringFlagsUtf16 = 0x7d0;
 
 CFStringRef hostStringOfConstant(Machine& machine, uint64_t constant) {
   uint32_t flags = machine.load<uint32_t>(constant + 8);
-  uint64_t characters = machine.load<uint64_t>(constant + 16);
+  uint64_t characters = machine.strip(machine.load<uint64_t>(constant + 16));
   uint64_t length = machine.load<uint64_t>(constant + 24);
   if (flags == kConstantStringFlags8Bit) {
     std::string bytes(length, '\0');

@@ -69,7 +69,8 @@ CFTypeRef Foundation::toHost(uint64_t handle) {
     runtime_.checkAlive(handle, "use");
     return found;
   }
-  if (machine_.load<uint64_t>(handle) == constantStringClass_) return constantString(handle);
+  // A constant's isa may come signed, as arm64e compilers may sign the class pointer of a CFSTR.
+  if (machine_.strip(machine_.load<uint64_t>(handle)) == constantStringClass_) return constantString(handle);
   machine_.fail("not a CoreFoundation object: " + machine_.describe(handle));
 }
 

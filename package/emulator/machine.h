@@ -1,15 +1,19 @@
 // An arm64 CPU with memory (Unicorn), as the emulated device's processes run on: mapped regions with
-// protections, a heap, a stack, traps (addresses whose execution runs C++ instead of machine code) and
-// calls into the emulated code that run until the callee returns.
+// protections, a heap, a stack, traps (addresses whose execution runs C++ instead of machine code),
+// calls into the emulated code that run until the callee returns, and, for an arm64e process, pointer
+// authentication enforced by the CPU itself.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "pointer_auth.h"
 
 struct uc_struct;
 
@@ -58,9 +62,14 @@ struct Result {
   double d[4] = {0, 0, 0, 0};
 };
 
+// The CPU a process runs on: arm64 (A11 and older: no pointer authentication, the PAC instructions
+// in hint space do nothing and the others are undefined) or arm64e (A12 and later: the CPU signs and
+// authenticates pointers with the process's keys).
+enum class Architecture { Arm64, Arm64e };
+
 class Machine {
  public:
-  Machine();
+  explicit Machine(Architecture architecture = Architecture::Arm64);
   ~Machine();
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -95,6 +104,26 @@ class Machine {
   // The name of the trap at `address`, or "" when it is none.
   std::string trapName(uint64_t address) const;
 
+  // ---- pointer authentication (arm64e) ----
+  // In an arm64e machine the CPU's PAC instructions sign and authenticate with the process's keys
+  // (pointerAuth()), and a branch, return or load through a pointer that failed authentication stops
+  // the run with "pointer authentication failed at SYMBOL+OFFSET: ...".
+  bool pointerAuthentication() const { return pointerAuthentication_; }
+  const PointerAuth& pointerAuth() const { return pointerAuth_; }
+  // The process's pointer signing, or the plain pointer in an arm64 process: sign() and strip() as
+  // PointerAuth has them; authenticate() answers nothing when the signature does not match.
+  uint64_t sign(uint64_t pointer, PacKey key, uint64_t modifier) const;
+  std::optional<uint64_t> authenticate(uint64_t pointer, PacKey key, uint64_t modifier) const;
+  uint64_t strip(uint64_t pointer) const;
+  // A C function pointer as the device's libraries hand one over (dlsym, the runtime's IMPs, the
+  // previous implementation of a hook): signed with key IA and discriminator 0.
+  uint64_t signFunction(uint64_t address) const { return sign(address, PacKey::IA, 0); }
+  // The address a C function pointer handed over by the emulated code points to, after checking it is
+  // signed with key IA and discriminator 0, as the device's runtime and libraries authenticate one
+  // before calling or storing it. Stops the run otherwise: "pointer authentication failed at
+  // SYMBOL+OFFSET: <what> is unsigned" (or "signed otherwise"). NULL passes as NULL.
+  uint64_t authenticateFunction(uint64_t pointer, const std::string& what);
+
   // ---- running ----
   // Calls the emulated function at `address` and runs until it returns. `setUp` loads the arguments:
   // registers through the Cpu, and stack arguments in memory from the stack pointer it is given up
@@ -116,8 +145,11 @@ class Machine {
   // two worlds share in step.
   void setCrossingHooks(std::function<void()> entering, std::function<void()> leaving);
 
-  // Names a code address in errors (e.g. "Ravelo.dylib+0x1234"); the loader registers its images.
-  void nameRegion(uint64_t start, uint64_t size, const std::string& name);
+  // Names a code address in errors: "Ravelo.dylib+0x1234", with the nearest label before it when the
+  // image has one ("Ravelo.dylib+0x1234 (tweakInit+0x14)"); the loader registers its images, labelled
+  // by their functions and sections.
+  void nameRegion(uint64_t start, uint64_t size, const std::string& name,
+                  std::vector<std::pair<uint64_t, std::string>> symbols = {});
   std::string describe(uint64_t address) const;
 
   uc_struct* engine() { return uc_; }
@@ -127,6 +159,9 @@ class Machine {
   struct Watchdog;
   static void onInterrupt(uc_struct* uc, uint32_t number, void* self);
   static bool onBadAccess(uc_struct* uc, int type, uint64_t address, int size, int64_t value, void* self);
+  static void onBlock(uc_struct* uc, uint64_t address, uint32_t size, void* self);
+  void enablePointerAuthentication();
+  std::string authenticationFailure(uint64_t site, uint64_t pointer, const char* use) const;
   // Runs from `address` until the call at this depth returns, carrying out the traps it reaches.
   void runUntilReturn(uint64_t address);
   void runTrap(size_t index);
@@ -138,6 +173,7 @@ class Machine {
   struct Region {
     uint64_t start, size;
     std::string name;
+    std::vector<std::pair<uint64_t, std::string>> symbols;  // sorted by address
   };
   std::vector<Region> regions_;
   std::string pendingError_;
@@ -147,6 +183,9 @@ class Machine {
   int depth_ = 0;
   std::function<void()> entering_, leaving_;
   std::unique_ptr<Watchdog> watchdog_;
+  bool pointerAuthentication_ = false;
+  PointerAuth pointerAuth_;
+  uint64_t lastBlock_ = 0, lastBlockSize_ = 0;  // the block executing, to name a failed branch's site
 };
 
 }  // namespace emu

@@ -5,6 +5,7 @@
 // INT64_MAX are kept in a 16-byte form); strings it returns are freed with free().
 #include "cf_internal.h"
 
+#include "host/file_changes.h"
 #include "host/files.h"
 
 #include <plist/plist.h>
@@ -149,7 +150,11 @@ plist_t toNode(id object, size_t depth = 0) {
       if (n.kind == NumberBox::Unsigned) return newHugeUnsigned(n.u);
       return plist_new_uint(static_cast<uint64_t>(n.i));
     }
-    case Family::String: return plist_new_string(text(object).c_str());
+    case Family::String: {
+      // XML cannot hold U+0000, not even as a character reference: refused rather than cut short.
+      std::string s = text(object);
+      return s.find('\0') == std::string::npos ? plist_new_string(s.c_str()) : nullptr;
+    }
     case Family::Data: {
       const DataBox& d = dataOf(object);
       return plist_new_data(reinterpret_cast<const char*>(d.bytes.data()), d.bytes.size());
@@ -179,12 +184,14 @@ plist_t toNode(id object, size_t depth = 0) {
       if ((d.keyCallbacks.retain == nullptr || d.valueCallbacks.retain == nullptr) && !d.entries.empty()) return nullptr;
       plist_t dict = plist_new_dict();
       for (const auto& e : d.entries) {
-        plist_t child = familyOf(toId(e.key)) == Family::String ? toNode(toId(e.value), depth + 1) : nullptr;
+        bool stringKey = familyOf(toId(e.key)) == Family::String;
+        std::string key = stringKey ? text(toId(e.key)) : std::string();
+        plist_t child = stringKey && key.find('\0') == std::string::npos ? toNode(toId(e.value), depth + 1) : nullptr;
         if (child == nullptr) {
           plist_free(dict);
           return nullptr;
         }
-        plist_dict_set_item(dict, text(toId(e.key)).c_str(), child);
+        plist_dict_set_item(dict, key.c_str(), child);
       }
       return dict;
     }
@@ -241,37 +248,7 @@ id readPropertyListFileOf(const std::string& path, Family family) {
 }
 
 bool writeFileAtomically(const std::string& path, const std::string& bytes, std::string* error) {
-  auto fail = [&](const char* what) {
-    if (error) *error = std::string(what) + ": " + std::strerror(errno);
-    return false;
-  };
-  std::error_code ignored;
-  std::filesystem::path target(path);
-  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ignored);
-  std::string temp = path + kTemporaryMarker + "XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) return fail("cannot create a temporary file");
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  fchmod(fd, 0644);
-  bool ok = done == bytes.size() && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (!ok) {
-    fail("cannot write");
-  } else if (rename(temp.c_str(), path.c_str()) == 0) {
-    return true;
-  } else {
-    fail("cannot replace it");
-  }
-  int saved = errno;
-  unlink(temp.c_str());
-  errno = saved;
-  return false;
+  return host::files::replaceFile(path, bytes, 0644, true, error);
 }
 
 }  // namespace cf
