@@ -40,6 +40,7 @@ struct Classes {
   Class dictionary, mutableDictionary;
   Class data, mutableData;
   Class date, url, error, bundle;
+  Class null, set, mutableSet, uid;
 };
 // The classes, registered on first use.
 const Classes& classes();
@@ -54,13 +55,14 @@ void defineDateClass(Classes& c);
 void defineURLClass(Classes& c);
 void defineErrorClass(Classes& c);
 void defineBundleClass(Classes& c);
+void defineKeyedArchiveClasses(Classes& c);
 
 // Adds the methods every family root shares (dealloc deleting the box).
 void addFamilyBasics(Class familyRoot);
 // Makes a class's instances immortal: retain/release/autorelease do nothing.
 void makeImmortal(Class cls);
 
-enum class Family { None, String, Number, Boolean, Array, Dictionary, Data, Date, URL, Error, Bundle };
+enum class Family { None, String, Number, Boolean, Array, Dictionary, Data, Date, URL, Error, Bundle, Null, Set, UID };
 Family familyOf(id object);
 bool isMutable(id object);
 
@@ -156,6 +158,13 @@ std::string formatDate(double absoluteTime);                    // 2001-01-01 00
 id newFileURL(const std::string& path, bool isDirectory);       // +1
 std::string urlString(id url);                                  // the absolute string
 id newError(id domain, long code, const std::string& description);  // +1
+
+// ---- what binary property lists may hold beyond the property-list types ----
+id nullObject();                                            // kCFNull, immortal
+id newSet(const std::vector<id>& members, bool isMutable);  // +1; equal members are kept once (the first)
+std::vector<id> setMembers(id set);
+id newUID(uint32_t value);  // +1, a keyed-archiver UID
+uint32_t uidOf(id uid);
 
 // ---- property lists ----
 // The deepest nesting the device's reader accepts (iOS; macOS allows 512): an object more than this many

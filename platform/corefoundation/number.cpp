@@ -370,6 +370,23 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePt
       return static_cast<long double>(d) ==
              (n.kind == NumberBox::Signed ? static_cast<long double>(n.i) : static_cast<long double>(n.u));
     }
+    case 17: {  // 128-bit integer {high, low}, as the device's private kCFNumberSInt128Type
+      int64_t high = 0;
+      uint64_t low = 0;
+      bool exact = true;
+      if (n.kind == NumberBox::Signed) {
+        high = n.i < 0 ? -1 : 0, low = static_cast<uint64_t>(n.i);
+      } else if (n.kind == NumberBox::Unsigned) {
+        low = n.u;
+      } else {
+        long long whole = numberToLongLong(n);
+        high = whole < 0 ? -1 : 0, low = static_cast<uint64_t>(whole);
+        exact = !std::isnan(n.d) && static_cast<long double>(whole) == static_cast<long double>(n.d);
+      }
+      std::memcpy(valuePtr, &high, sizeof high);
+      std::memcpy(static_cast<char*>(valuePtr) + sizeof high, &low, sizeof low);
+      return exact;
+    }
     default: return false;
   }
 }
