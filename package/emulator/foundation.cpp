@@ -71,7 +71,7 @@ uint64_t Foundation::toEmu(CFTypeRef host, Ownership ownership) {
 
 CFTypeRef Foundation::constantString(uint64_t handle) {
   uint32_t flags = machine_.load<uint32_t>(handle + 8);
-  uint64_t characters = machine_.load<uint64_t>(handle + 16);
+  uint64_t characters = machine_.strip(machine_.load<uint64_t>(handle + 16));
   uint64_t length = machine_.load<uint64_t>(handle + 24);
   CFStringRef host = nullptr;
   if (flags == kConstantStringFlags8Bit) {
@@ -98,7 +98,8 @@ CFTypeRef Foundation::toHost(uint64_t handle) {
     runtime_.checkAlive(handle, "use");
     return found->second;
   }
-  if (machine_.load<uint64_t>(handle) == constantStringClass_) return constantString(handle);
+  // A constant's isa may come signed, as arm64e compilers may sign the class pointer of a CFSTR.
+  if (machine_.strip(machine_.load<uint64_t>(handle)) == constantStringClass_) return constantString(handle);
   machine_.fail("not a CoreFoundation object: " + machine_.describe(handle));
 }
 

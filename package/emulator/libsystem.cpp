@@ -65,8 +65,9 @@ void Process::exportLibSystem() {
     uint64_t predicate = cpu.x(0);
     if (m.load<uint64_t>(predicate) == kOnceDone) return;
     m.store<uint64_t>(predicate, kOnceDone);
+    uint64_t function = m.authenticateFunction(cpu.x(2), "dispatch_once_f's function");
     cpu.setX(0, cpu.x(1));  // function(context), returning to dispatch_once_f's caller
-    cpu.jump(cpu.x(2));
+    cpu.jump(function);
   });
 
   // dlopen resolves @rpath through the calling image's run paths and @loader_path to its folder; the
@@ -93,10 +94,11 @@ void Process::exportLibSystem() {
   imports.function(lib, "_dlsym", [this, &m](Cpu& cpu) {
     std::string name = m.cString(cpu.x(1));
     uint64_t found = cpu.x(0) == librootHandle_ ? imports.find("libroot", "_" + name) : 0;
-    cpu.setX(0, found);
+    // dyld signs what it answers for a function as a C function pointer.
+    cpu.setX(0, m.trapName(found).empty() ? found : m.signFunction(found));
   });
   imports.function(lib, "_dladdr", [this, &m](Cpu& cpu) {
-    const LoadedImage* image = imageAt(cpu.x(0));
+    const LoadedImage* image = imageAt(m.strip(cpu.x(0)));  // a function's address comes signed
     if (image == nullptr) return cpu.setX(0, 0);
     uint64_t info = cpu.x(1);  // Dl_info: fname, fbase, sname, saddr
     m.store<uint64_t>(info, m.allocateString(image->path));

@@ -1,5 +1,9 @@
 #include "loader.h"
 
+#include <cxxabi.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "fixups.h"
@@ -13,6 +17,16 @@ constexpr uint32_t kSegmentReadOnly = 0x10;
 uint64_t pageUp(uint64_t value) { return (value + kPage - 1) & ~(kPage - 1); }
 
 std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+// A symbol as its source names it: C++ names demangled, C names without the leading underscore.
+std::string readableName(const std::string& symbol) {
+  std::string name = symbol.rfind('_', 0) == 0 ? symbol.substr(1) : symbol;
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status);
+  if (status == 0 && demangled != nullptr) name = demangled;
+  std::free(demangled);
+  return name;
+}
 
 // The address a bind sets: the export of the library its ordinal names, plus the addend.
 uint64_t bindTarget(const Imports& imports, const macho::Image& image, const macho::Fixup& bind,
@@ -47,6 +61,17 @@ uint64_t LoadedImage::symbol(const std::string& name) const {
 LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& image, const std::string& path,
                  uint64_t base) {
   if (image.cpuType != macho::kCpuTypeArm64) throw Error(fileName(path) + " is not an arm64 image");
+  const bool arm64e = image.cpuSubtype == macho::kCpuSubtypeArm64e;
+  if (arm64e && !(image.fullCpuSubtype & macho::kCpuSubtypePtrauthAbi)) {
+    char subtype[16];
+    std::snprintf(subtype, sizeof subtype, "0x%x", image.fullCpuSubtype);
+    throw Error(fileName(path) + " is an arm64e image without the versioned pointer-authentication ABI (subtype " +
+                subtype + "), which dyld does not load");
+  }
+  if (arm64e != machine.pointerAuthentication()) {
+    throw Error(fileName(path) + (arm64e ? " is an arm64e image and the process is arm64 (no pointer authentication)"
+                                         : " is an arm64 image and the process is arm64e, where dyld loads only arm64e"));
+  }
   LoadedImage loaded;
   loaded.path = path;
   loaded.base = base;
@@ -69,16 +94,29 @@ LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& i
     }
     loaded.size = std::max(loaded.size, at + pageUp(s.size) - base);
   }
-  machine.nameRegion(base, loaded.size, fileName(path));
+  for (const macho::Symbol& symbol : image.symbols) {
+    if (!symbol.debug() && !symbol.undefined()) loaded.symbols.push_back({symbol.name, symbol.value + loaded.slide});
+  }
+  // Addresses in errors name the function (demangled) or, between functions, the section they fall in
+  // (an __auth_stubs stub, say).
+  std::vector<std::pair<uint64_t, std::string>> names;
+  for (const auto& [name, address] : loaded.symbols) names.push_back({address, readableName(name)});
+  for (const macho::Section& s : image.sections) {
+    if (s.name != "__text") names.push_back({s.address + loaded.slide, s.name});
+  }
+  machine.nameRegion(base, loaded.size, fileName(path), std::move(names));
 
   for (const macho::Fixup& fixup : macho::fixups(image)) {
+    uint64_t location = fixup.address + loaded.slide;
     uint64_t value = fixup.kind == macho::Fixup::Kind::Rebase ? fixup.target + loaded.slide
                                                               : bindTarget(imports, image, fixup, path);
+    // A signed pointer is signed as dyld signs it: the fixup's key, and its discriminator, blended
+    // with the pointer's own address when the fixup asks for address diversity. NULL stays NULL.
     if (fixup.authenticated) {
-      throw Error(fileName(path) + ": a signed (arm64e) pointer at " + machine.describe(fixup.address + loaded.slide) +
-                  ", and the emulated CPU does not authenticate pointers");
+      uint64_t modifier = fixup.addressDiversity ? blendDiscriminator(location, fixup.diversity) : fixup.diversity;
+      value = machine.sign(value, static_cast<PacKey>(fixup.key), modifier);
     }
-    machine.store<uint64_t>(fixup.address + loaded.slide, value);
+    machine.store<uint64_t>(location, value);
   }
 
   for (const macho::Segment& s : image.segments) {
@@ -88,19 +126,22 @@ LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& i
     machine.protect(s.address + loaded.slide, pageUp(s.size), protection);
   }
 
+  // dyld takes the initialisers' addresses (stripped of any signature) and signs each itself before
+  // calling it, so they run as plain addresses here.
   for (const macho::Section& s : image.sections) {
     if (s.name == "__mod_init_func") {
       for (uint64_t at = 0; at + 8 <= s.size; at += 8)
-        loaded.initialisers.push_back(machine.load<uint64_t>(s.address + loaded.slide + at));
+        loaded.initialisers.push_back(machine.strip(machine.load<uint64_t>(s.address + loaded.slide + at)));
     } else if (s.name == "__init_offsets") {
       for (uint64_t at = 0; at + 4 <= s.size; at += 4)
         loaded.initialisers.push_back(base + machine.load<uint32_t>(s.address + loaded.slide + at));
     }
   }
-  for (const macho::Symbol& symbol : image.symbols) {
-    if (!symbol.debug() && !symbol.undefined()) loaded.symbols.push_back({symbol.name, symbol.value + loaded.slide});
-  }
   return loaded;
+}
+
+Architecture architectureOf(const macho::Image& image) {
+  return image.cpuSubtype == macho::kCpuSubtypeArm64e ? Architecture::Arm64e : Architecture::Arm64;
 }
 
 void runInitialisers(Machine& machine, const LoadedImage& image, const std::string& program) {
@@ -109,21 +150,6 @@ void runInitialisers(Machine& machine, const LoadedImage& image, const std::stri
   machine.store<uint64_t>(argv, name);
   uint64_t empty = machine.allocate(8);  // envp and apple: empty lists
   for (uint64_t initialiser : image.initialisers) machine.call(initialiser, {1, argv, empty, empty});
-}
-
-bool supportsPointerAuthentication(Machine& machine) {
-  // PACIA x0, x1 then RET: a CPU with pointer authentication puts a signature into the upper bits.
-  static const uint32_t kSign[] = {0xdac10020, 0xd65f03c0};
-  uint64_t code = machine.allocate(sizeof kSign);
-  uint64_t page = code & ~uint64_t{0xfff};
-  machine.write(code, kSign, sizeof kSign);
-  machine.protect(page, 0x1000, kRead | kWrite | kExecute);
-  const uint64_t pointer = 0x100004000;
-  try {
-    return machine.call(code, {pointer, 42}).x0 != pointer;
-  } catch (const Error&) {
-    return false;  // an undefined instruction: no pointer authentication at all
-  }
 }
 
 }  // namespace emu

@@ -29,15 +29,18 @@ struct LoadedImage {
 // Maps and fixes up `image` at `base`. A bind to a symbol the emulated system does not export fails
 // the load naming the symbol and its library, as dyld does; a weak import binds to 0 instead. Lazily
 // bound pointers are bound at load (dyld on iOS 15 binds them at launch, never through
-// dyld_stub_binder). Segments marked SG_READ_ONLY become read-only once fixed up.
+// dyld_stub_binder). Signed (arm64e) fixups are signed as dyld signs them. Segments marked
+// SG_READ_ONLY become read-only once fixed up. An arm64e image loads only into a machine with pointer
+// authentication enabled, and only with the versioned ABI (subtype 0x80000002); an arm64 image only
+// into one without.
 LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& image, const std::string& path,
                  uint64_t base);
+
+// The architecture of a process that loads `image`: arm64e for an arm64e slice, else arm64.
+Architecture architectureOf(const macho::Image& image);
 
 // Runs the image's initialisers (__mod_init_func pointers, or __init_offsets) in order, with the
 // arguments dyld passes: argc, argv, envp, the apple strings.
 void runInitialisers(Machine& machine, const LoadedImage& image, const std::string& program);
-
-// True when the emulated CPU authenticates pointers (arm64e's PAC instructions change a pointer).
-bool supportsPointerAuthentication(Machine& machine);
 
 }  // namespace emu

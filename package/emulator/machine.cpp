@@ -2,6 +2,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -17,8 +18,34 @@ constexpr uint64_t kStackBase = 0x900000000;
 constexpr uint64_t kStackSize = 1 << 20;
 constexpr uint64_t kRunTimeoutMicroseconds = 20'000'000;
 
+constexpr uint64_t kBootCode = 0x6ff000000;  // mapped only while the CPU is being configured
+
 constexpr uint32_t kSvc0 = 0xd4000001;
 constexpr uint32_t kRet = 0xd65f03c0;
+constexpr uint32_t kMsrSctlrEl1X0 = 0xd5181000;
+constexpr uint32_t kIsb = 0xd5033fdf;
+
+// The exceptions Unicorn reports through its interrupt hook (QEMU's numbering).
+constexpr uint32_t kUndefinedInstruction = 1;
+constexpr uint32_t kSupervisorCall = 2;
+constexpr uint32_t kPrefetchAbort = 3;
+constexpr uint32_t kBreakpoint = 7;
+// clang's check after an AUT* whose result is not used by a branch: BRK #0xc470 + key.
+constexpr uint32_t kBrkMask = 0xffe0001f, kBrk = 0xd4200000;
+constexpr uint32_t kAuthCheckBrk = 0xc470;
+
+// System registers: (op0, op1, CRn, CRm, op2).
+struct SystemRegister {
+  uint32_t op0, op1, crn, crm, op2;
+};
+constexpr SystemRegister kSctlrEl1{3, 0, 1, 0, 0};
+constexpr SystemRegister kTcrEl1{3, 0, 2, 0, 2};
+constexpr SystemRegister kHcrEl2{3, 4, 1, 1, 0};
+constexpr SystemRegister kScrEl3{3, 6, 1, 1, 0};
+// APIAKeyLo_EL1 ... APGAKeyHi_EL1: CRm 1 (IA, IB), 2 (DA, DB), 3 (GA); op2 0/1 low/high of A, 2/3 of B.
+constexpr SystemRegister keyRegister(int key, bool high) {
+  return {3, 0, 2, static_cast<uint32_t>(1 + key / 2), static_cast<uint32_t>((key % 2) * 2 + (high ? 1 : 0))};
+}
 
 std::string hex(uint64_t value) {
   char text[24];
@@ -36,6 +63,17 @@ int ucProtection(int protection) {
 }
 
 int xRegister(int n) { return n == 29 ? UC_ARM64_REG_X29 : n == 30 ? UC_ARM64_REG_X30 : UC_ARM64_REG_X0 + n; }
+
+void writeSystemRegister(uc_struct* uc, SystemRegister r, uint64_t value) {
+  uc_arm64_cp_reg reg{r.crn, r.crm, r.op0, r.op1, r.op2, value};
+  check(uc_reg_write(uc, UC_ARM64_REG_CP_REG, &reg), "writing a system register");
+}
+
+uint64_t readSystemRegister(uc_struct* uc, SystemRegister r) {
+  uc_arm64_cp_reg reg{r.crn, r.crm, r.op0, r.op1, r.op2, 0};
+  check(uc_reg_read(uc, UC_ARM64_REG_CP_REG, &reg), "reading a system register");
+  return reg.val;
+}
 
 }  // namespace
 
@@ -59,8 +97,10 @@ void Cpu::setD(int n, double value) {
 uint64_t Cpu::lr() const { return x(30); }
 void Cpu::jump(uint64_t address) { uc_reg_write(machine_.uc_, UC_ARM64_REG_PC, &address); }
 
-Machine::Machine() : heapNext_(kHeapBase) {
+Machine::Machine(Architecture architecture) : heapNext_(kHeapBase) {
   check(uc_open(UC_ARCH_ARM64, UC_MODE_ARM, &uc_), "opening the arm64 emulator");
+  // The one CPU model that decodes the ARMv8.3 pointer-authentication instructions.
+  check(uc_ctl_set_cpu_model(uc_, UC_CPU_ARM64_MAX), "choosing the CPU model");
   map(kTrapBase, kTrapSize, kRead | kExecute);
   std::vector<uint32_t> slots(kTrapSize / 4);
   for (size_t i = 0; i < slots.size(); i += 2) {
@@ -87,6 +127,7 @@ Machine::Machine() : heapNext_(kHeapBase) {
     returned_ = true;
     uc_emu_stop(uc_);
   });
+  if (architecture == Architecture::Arm64e) enablePointerAuthentication();
 }
 
 Machine::~Machine() { uc_close(uc_); }
@@ -142,13 +183,23 @@ std::string Machine::trapName(uint64_t address) const {
   return trapNames_[(address - kTrapBase) / 8];
 }
 
-void Machine::nameRegion(uint64_t start, uint64_t size, const std::string& name) {
-  regions_.push_back({start, size, name});
+void Machine::nameRegion(uint64_t start, uint64_t size, const std::string& name,
+                         std::vector<std::pair<uint64_t, std::string>> symbols) {
+  std::sort(symbols.begin(), symbols.end());
+  regions_.push_back({start, size, name, std::move(symbols)});
 }
 
 std::string Machine::describe(uint64_t address) const {
   for (const Region& r : regions_) {
-    if (address >= r.start && address - r.start < r.size) return r.name + "+" + hex(address - r.start);
+    if (address < r.start || address - r.start >= r.size) continue;
+    std::string text = r.name + "+" + hex(address - r.start);
+    auto after = std::upper_bound(r.symbols.begin(), r.symbols.end(), address,
+                                  [](uint64_t a, const std::pair<uint64_t, std::string>& label) { return a < label.first; });
+    if (after != r.symbols.begin()) {
+      const auto& [symbolAddress, symbol] = *(after - 1);
+      text += " (" + symbol + "+" + hex(address - symbolAddress) + ")";
+    }
+    return text;
   }
   std::string trapped = trapName(address & ~uint64_t{7});
   return trapped.empty() ? hex(address) : trapped;
@@ -156,33 +207,136 @@ std::string Machine::describe(uint64_t address) const {
 
 void Machine::fail(const std::string& why) { throw Error(why); }
 
-void Machine::onInterrupt(uc_struct* uc, uint32_t, void* self) {
+void Machine::onInterrupt(uc_struct* uc, uint32_t number, void* self) {
   auto* machine = static_cast<Machine*>(self);
   uint64_t pc = 0;
   uc_reg_read(uc, UC_ARM64_REG_PC, &pc);
+  if (number == kSupervisorCall) return machine->onTrap(pc);
+  std::string& error = machine->pendingError_;
+  if (number == kPrefetchAbort) {
+    // A branch or return to an address nothing can execute; with a failed authentication's error code
+    // in it, the branch that authenticated it ends the block that ran last.
+    uint64_t site = machine->lastBlock_ + machine->lastBlockSize_ - 4;
+    if (machine->pointerAuthentication_ && machine->pointerAuth_.poisoned(pc)) {
+      error = machine->authenticationFailure(site, pc, "a branch to");
+    } else {
+      error = "a branch to " + hex(pc) + ", which cannot be executed" +
+              (machine->lastBlockSize_ != 0 ? ", from " + machine->describe(site) : "");
+    }
+  } else if (number == kBreakpoint) {
+    uint32_t instruction = 0;
+    uc_mem_read(uc, pc, &instruction, sizeof instruction);
+    uint32_t immediate = (instruction >> 5) & 0xffff;
+    if ((instruction & kBrkMask) == kBrk && immediate >= kAuthCheckBrk && immediate < kAuthCheckBrk + 4) {
+      error = "pointer authentication failed at " + machine->describe(pc) + ": the check after authenticating with key " +
+              keyName(static_cast<PacKey>(immediate - kAuthCheckBrk));
+    } else {
+      error = "breakpoint (brk #" + hex(immediate) + ") at " + machine->describe(pc);
+    }
+  } else if (number == kUndefinedInstruction) {
+    error = "undefined instruction at " + machine->describe(pc);
+  } else {
+    error = "exception " + std::to_string(number) + " at " + machine->describe(pc);
+  }
+  uc_emu_stop(uc);
+}
+
+void Machine::onTrap(uint64_t pc) {
   uint64_t slot = pc - 4;  // the svc has been executed
-  if (slot < kTrapBase || slot >= kTrapBase + 8 * machine->handlers_.size()) {
-    machine->pendingError_ = "supervisor call outside the traps at " + machine->describe(slot);
-    uc_emu_stop(uc);
+  if (slot < kTrapBase || slot >= kTrapBase + 8 * handlers_.size()) {
+    pendingError_ = "supervisor call outside the traps at " + describe(slot);
+    uc_emu_stop(uc_);
     return;
   }
   size_t index = (slot - kTrapBase) / 8;
-  Cpu cpu(*machine);
+  Cpu cpu(*this);
   try {
-    machine->handlers_[index](cpu);
+    handlers_[index](cpu);
   } catch (const std::exception& e) {
     uint64_t caller = cpu.lr();
-    machine->pendingError_ = std::string(e.what()) + " [in " + machine->trapNames_[index] + ", called from " +
-                             machine->describe(caller - 4) + "]";
-    uc_emu_stop(uc);
+    pendingError_ = std::string(e.what()) + " [in " + trapNames_[index] + ", called from " + describe(caller - 4) + "]";
+    uc_emu_stop(uc_);
   }
 }
 
-bool Machine::onBadAccess(uc_struct*, int, uint64_t address, int, int64_t, void* self) {
+void Machine::onBlock(uc_struct*, uint64_t address, uint32_t size, void* self) {
+  auto* machine = static_cast<Machine*>(self);
+  machine->lastBlock_ = address;
+  machine->lastBlockSize_ = size;
+}
+
+std::string Machine::authenticationFailure(uint64_t site, uint64_t pointer, const char* use) const {
+  PacKey key = PacKey::IA;
+  pointerAuth_.poisoned(pointer, &key);
+  std::string family = key == PacKey::IA ? "IA or DA" : "IB or DB";
+  return "pointer authentication failed at " + describe(site) + ": " + use + " " +
+         describe(pointerAuth_.strip(pointer)) + " through a pointer that did not authenticate (key " + family + ")";
+}
+
+bool Machine::onBadAccess(uc_struct* uc, int, uint64_t address, int, int64_t, void* self) {
   auto* machine = static_cast<Machine*>(self);
   machine->faulted_ = true;
   machine->faultAddress_ = address;
+  if (machine->pointerAuthentication_ && machine->pointerAuth_.poisoned(address) && machine->pendingError_.empty()) {
+    uint64_t pc = 0;
+    uc_reg_read(uc, UC_ARM64_REG_PC, &pc);
+    machine->pendingError_ = machine->authenticationFailure(pc, address, "an access to");
+  }
   return false;
+}
+
+void Machine::enablePointerAuthentication() {
+  // Pointer authentication is trapped to EL2 and EL3 unless both let EL1 use it (API, APK), and
+  // Unicorn's CPU starts in secure EL1, where EL2's controls read as zero: run non-secure (NS), with
+  // AArch64 below (RW).
+  writeSystemRegister(uc_, kScrEl3, (1u << 0) | (1u << 10) | (1u << 16) | (1u << 17));
+  writeSystemRegister(uc_, kHcrEl2, (1ull << 31) | (1ull << 40) | (1ull << 41));
+  // A 39-bit address space in both halves, no top-byte tagging, as iOS gives a process.
+  const uint64_t sizeField = 64 - PointerAuth::kAddressBits;
+  writeSystemRegister(uc_, kTcrEl1, sizeField | (sizeField << 16));
+  for (int key = 0; key < 4; ++key) {
+    writeSystemRegister(uc_, keyRegister(key, false), pointerAuth_.key(static_cast<PacKey>(key)).low);
+    writeSystemRegister(uc_, keyRegister(key, true), pointerAuth_.key(static_cast<PacKey>(key)).high);
+  }
+  writeSystemRegister(uc_, keyRegister(4, false), pointerAuth_.genericKey().low);
+  writeSystemRegister(uc_, keyRegister(4, true), pointerAuth_.genericKey().high);
+  // SCTLR_EL1's EnIA, EnIB, EnDA and EnDB take effect only when written by the emulated CPU itself
+  // (Unicorn rebuilds its cached translation flags on an MSR, not on uc_reg_write).
+  const uint64_t enable = (1ull << 31) | (1ull << 30) | (1ull << 27) | (1ull << 13);
+  const uint32_t boot[] = {kMsrSctlrEl1X0, kIsb};
+  map(kBootCode, 0x1000, kRead | kExecute);
+  write(kBootCode, boot, sizeof boot);
+  uint64_t sctlr = readSystemRegister(uc_, kSctlrEl1) | enable;
+  uc_reg_write(uc_, UC_ARM64_REG_X0, &sctlr);
+  check(uc_emu_start(uc_, kBootCode, kBootCode + sizeof boot, 0, 0), "enabling pointer authentication");
+  check(uc_mem_unmap(uc_, kBootCode, 0x1000), "unmapping the boot code");
+  if ((readSystemRegister(uc_, kSctlrEl1) & enable) != enable) throw Error("the CPU did not enable pointer authentication");
+  uc_hook hook;
+  check(uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(&Machine::onBlock), this, 1, 0),
+        "adding the block hook");
+  pointerAuthentication_ = true;
+}
+
+uint64_t Machine::sign(uint64_t pointer, PacKey key, uint64_t modifier) const {
+  return pointerAuthentication_ ? pointerAuth_.sign(pointer, key, modifier) : pointer;
+}
+
+std::optional<uint64_t> Machine::authenticate(uint64_t pointer, PacKey key, uint64_t modifier) const {
+  if (!pointerAuthentication_) return pointer;
+  return pointerAuth_.authenticate(pointer, key, modifier);
+}
+
+uint64_t Machine::strip(uint64_t pointer) const {
+  return pointerAuthentication_ ? pointerAuth_.strip(pointer) : pointer;
+}
+
+uint64_t Machine::authenticateFunction(uint64_t pointer, const std::string& what) {
+  std::optional<uint64_t> plain = authenticate(pointer, PacKey::IA, 0);
+  if (plain) return *plain;
+  uint64_t address = strip(pointer);
+  fail("pointer authentication failed at " + describe(address) + ": " + what +
+       (address == pointer ? " is unsigned" : " is not signed with key IA and discriminator 0") + " (" + hex(pointer) +
+       ")");
 }
 
 Result Machine::call(uint64_t address, std::initializer_list<uint64_t> x, std::initializer_list<double> d) {
@@ -201,6 +355,7 @@ Result Machine::call(uint64_t address, const std::vector<uint64_t>& x, const std
   cpu.setX(30, kTrapBase);  // the "(return to the harness)" trap
   pendingError_.clear();
   returned_ = faulted_ = false;
+  lastBlock_ = lastBlockSize_ = 0;
   ++depth_;
   uc_err status = uc_emu_start(uc_, address, 0, kRunTimeoutMicroseconds, 0);
   --depth_;

@@ -1,14 +1,18 @@
 // An arm64 CPU with memory (Unicorn), as the emulated device's processes run on: mapped regions with
-// protections, a heap, a stack, traps (addresses whose execution runs C++ instead of machine code) and
-// calls into the emulated code that run until the callee returns.
+// protections, a heap, a stack, traps (addresses whose execution runs C++ instead of machine code),
+// calls into the emulated code that run until the callee returns, and, for an arm64e process, pointer
+// authentication enforced by the CPU itself.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "pointer_auth.h"
 
 struct uc_struct;
 
@@ -35,8 +39,9 @@ class Cpu {
   double d(int n) const;
   void setD(int n, double value);
   uint64_t lr() const;
-  // Continues at `address` instead of returning to the caller: a tail call that keeps x0-x7, d0-d7
-  // and the link register, as objc_msgSend enters an implementation.
+  // Continues at `address` (a plain address, authenticated first where it came signed) instead of
+  // returning to the caller: a tail call that keeps x0-x7, d0-d7 and the link register, as
+  // objc_msgSend enters an implementation.
   void jump(uint64_t address);
   Machine& machine() { return machine_; }
 
@@ -50,9 +55,14 @@ struct Result {
   double d[4] = {0, 0, 0, 0};
 };
 
+// The CPU a process runs on: arm64 (A11 and older: no pointer authentication, the PAC instructions
+// in hint space do nothing and the others are undefined) or arm64e (A12 and later: the CPU signs and
+// authenticates pointers with the process's keys).
+enum class Architecture { Arm64, Arm64e };
+
 class Machine {
  public:
-  Machine();
+  explicit Machine(Architecture architecture = Architecture::Arm64);
   ~Machine();
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -87,6 +97,26 @@ class Machine {
   // The name of the trap at `address`, or "" when it is none.
   std::string trapName(uint64_t address) const;
 
+  // ---- pointer authentication (arm64e) ----
+  // In an arm64e machine the CPU's PAC instructions sign and authenticate with the process's keys
+  // (pointerAuth()), and a branch, return or load through a pointer that failed authentication stops
+  // the run with "pointer authentication failed at SYMBOL+OFFSET: ...".
+  bool pointerAuthentication() const { return pointerAuthentication_; }
+  const PointerAuth& pointerAuth() const { return pointerAuth_; }
+  // The process's pointer signing, or the plain pointer in an arm64 process: sign() and strip() as
+  // PointerAuth has them; authenticate() answers nothing when the signature does not match.
+  uint64_t sign(uint64_t pointer, PacKey key, uint64_t modifier) const;
+  std::optional<uint64_t> authenticate(uint64_t pointer, PacKey key, uint64_t modifier) const;
+  uint64_t strip(uint64_t pointer) const;
+  // A C function pointer as the device's libraries hand one over (dlsym, the runtime's IMPs, the
+  // previous implementation of a hook): signed with key IA and discriminator 0.
+  uint64_t signFunction(uint64_t address) const { return sign(address, PacKey::IA, 0); }
+  // The address a C function pointer handed over by the emulated code points to, after checking it is
+  // signed with key IA and discriminator 0, as the device's runtime and libraries authenticate one
+  // before calling or storing it. Stops the run otherwise: "pointer authentication failed at
+  // SYMBOL+OFFSET: <what> is unsigned" (or "signed otherwise"). NULL passes as NULL.
+  uint64_t authenticateFunction(uint64_t pointer, const std::string& what);
+
   // ---- running ----
   // Calls the emulated function at `address` with integer arguments `x` and floating-point
   // arguments `d` on a fresh stack frame, and runs until it returns. Throws Error when the run
@@ -96,8 +126,11 @@ class Machine {
   // Stops the current run with an error (from a trap handler).
   [[noreturn]] void fail(const std::string& why);
 
-  // Names a code address in errors (e.g. "Ravelo.dylib+0x1234"); the loader registers its images.
-  void nameRegion(uint64_t start, uint64_t size, const std::string& name);
+  // Names a code address in errors: "Ravelo.dylib+0x1234", with the nearest label before it when the
+  // image has one ("Ravelo.dylib+0x1234 (tweakInit+0x14)"); the loader registers its images, labelled
+  // by their functions and sections.
+  void nameRegion(uint64_t start, uint64_t size, const std::string& name,
+                  std::vector<std::pair<uint64_t, std::string>> symbols = {});
   std::string describe(uint64_t address) const;
 
   uc_struct* engine() { return uc_; }
@@ -106,6 +139,10 @@ class Machine {
   friend class Cpu;
   static void onInterrupt(uc_struct* uc, uint32_t number, void* self);
   static bool onBadAccess(uc_struct* uc, int type, uint64_t address, int size, int64_t value, void* self);
+  static void onBlock(uc_struct* uc, uint64_t address, uint32_t size, void* self);
+  void onTrap(uint64_t pc);
+  void enablePointerAuthentication();
+  std::string authenticationFailure(uint64_t site, uint64_t pointer, const char* use) const;
 
   uc_struct* uc_ = nullptr;
   uint64_t heapNext_;
@@ -114,6 +151,7 @@ class Machine {
   struct Region {
     uint64_t start, size;
     std::string name;
+    std::vector<std::pair<uint64_t, std::string>> symbols;  // sorted by address
   };
   std::vector<Region> regions_;
   std::string pendingError_;
@@ -121,6 +159,9 @@ class Machine {
   uint64_t faultAddress_ = 0;
   bool faulted_ = false;
   int depth_ = 0;
+  bool pointerAuthentication_ = false;
+  PointerAuth pointerAuth_;
+  uint64_t lastBlock_ = 0, lastBlockSize_ = 0;  // the block executing, to name a failed branch's site
 };
 
 }  // namespace emu

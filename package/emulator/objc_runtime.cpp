@@ -114,7 +114,7 @@ void ObjcRuntime::method(const std::string& className, const std::string& select
   uint64_t cls = getClass(className);
   if (cls == 0) throw Error("no class " + className);
   uint64_t imp = machine_.trap("-[" + className + " " + selector + "]", checked(selector, std::move(native)));
-  setOwnImp(cls, sel(selector), imp, types);
+  setOwnImp(cls, sel(selector), machine_.signFunction(imp), types);
 }
 
 void ObjcRuntime::classMethod(const std::string& className, const std::string& selector, const std::string& types,
@@ -122,7 +122,7 @@ void ObjcRuntime::classMethod(const std::string& className, const std::string& s
   uint64_t cls = getClass(className);
   if (cls == 0) throw Error("no class " + className);
   uint64_t imp = machine_.trap("+[" + className + " " + selector + "]", checked(selector, std::move(native)));
-  setOwnImp(record(cls).metaclass, sel(selector), imp, types);
+  setOwnImp(record(cls).metaclass, sel(selector), machine_.signFunction(imp), types);
 }
 
 uint64_t ObjcRuntime::getClass(const std::string& name) const {
@@ -258,7 +258,8 @@ Result ObjcRuntime::callImp(uint64_t imp, uint64_t receiver, const std::string& 
                             const std::vector<uint64_t>& x, const std::vector<double>& d) {
   std::vector<uint64_t> registers{receiver, sel(selector)};
   registers.insert(registers.end(), x.begin(), x.end());
-  Result result = machine_.call(imp, registers, d);
+  uint64_t entry = machine_.authenticateFunction(imp, "the implementation of " + selector);
+  Result result = machine_.call(entry, registers, d);
   drainPool();  // the run-loop turn that sent the message ends
   return result;
 }
@@ -272,7 +273,7 @@ void ObjcRuntime::dispatch(Cpu& cpu, uint64_t receiver, uint64_t startClass) {
     machine_.fail("unrecognized selector sent to instance: " + describeMethod(classOf(receiver), selector));
   }
   cpu.setX(0, receiver);
-  cpu.jump(imp);
+  cpu.jump(machine_.authenticateFunction(imp, "the implementation of " + describeMethod(startClass, selector)));
 }
 
 void ObjcRuntime::defineRootClass() {
@@ -284,7 +285,8 @@ void ObjcRuntime::defineRootClass() {
   method("NSObject", "release", "v@:", [this](Cpu& cpu) {
     if (!release(cpu.x(0))) return;
     cpu.setX(1, sel("dealloc"));
-    cpu.jump(lookup(classOf(cpu.x(0)), sel("dealloc")));  // -dealloc runs, then returns to the caller
+    uint64_t dealloc = lookup(classOf(cpu.x(0)), sel("dealloc"));
+    cpu.jump(machine_.authenticateFunction(dealloc, "the implementation of dealloc"));  // runs, then returns
   });
   method("NSObject", "dealloc", "v@:", [this](Cpu& cpu) { markDead(cpu.x(0)); });
   method("NSObject", "isKindOfClass:", "B@:#", [this](Cpu& cpu) { returnBool(cpu, isKindOf(cpu.x(0), cpu.x(2))); });
@@ -347,6 +349,9 @@ void ObjcRuntime::exportRuntime(Imports& imports) {
     uint64_t selector = cpu.x(1);
     selName(selector);
     if (ownImp(cls, selector) != 0) return returnBool(cpu, false);
+    // The runtime authenticates the IMP as a C function pointer when it stores it in a method list.
+    machine_.authenticateFunction(cpu.x(2), "the implementation of " + describeMethod(cls, selector) +
+                                                " handed to class_addMethod");
     setOwnImp(cls, selector, cpu.x(2), machine_.cString(cpu.x(3)));
     returnBool(cpu, true);
   });

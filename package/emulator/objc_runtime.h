@@ -3,6 +3,8 @@
 // C strings), run-time class building, ivar offsets, reference counting, and objc_msgSend /
 // objc_msgSendSuper dispatching to harness-side (native) methods or to implementations the binary
 // registered or hooked. A message nobody implements stops the run: "unrecognized selector".
+// Implementations (IMPs) are kept as the device's runtime hands them out, signed as C function
+// pointers in an arm64e process (key IA, discriminator 0), and authenticated before each call.
 #pragma once
 
 #include <cstdint>
@@ -67,6 +69,7 @@ class ObjcRuntime {
   std::string className(uint64_t cls) const;
   uint64_t lookup(uint64_t cls, uint64_t sel) const;  // the IMP, searching superclasses; 0 if none
   uint64_t ownImp(uint64_t cls, uint64_t sel) const;  // only the class's own method; 0 if none
+  // Sets the class's own method; `imp` as the runtime keeps it (signed in an arm64e process).
   void setOwnImp(uint64_t cls, uint64_t sel, uint64_t imp, const std::string& types);
   bool isKindOf(uint64_t object, uint64_t cls);
   bool registered(uint64_t cls) const;
@@ -97,7 +100,8 @@ class ObjcRuntime {
   // ---- messaging from the harness (the role of SpringBoard or the Settings app) ----
   Result send(uint64_t receiver, const std::string& selector, const std::vector<uint64_t>& x = {},
               const std::vector<double>& d = {});
-  // Runs the implementation `imp` as the method it is (self, _cmd, arguments...).
+  // Runs the implementation `imp` as the method it is (self, _cmd, arguments...), after
+  // authenticating it as the runtime would.
   Result callImp(uint64_t imp, uint64_t receiver, const std::string& selector, const std::vector<uint64_t>& x = {},
                  const std::vector<double>& d = {});
 

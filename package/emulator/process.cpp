@@ -2,7 +2,7 @@
 
 namespace emu {
 
-Process::Process(Options options) : options_(std::move(options)) {
+Process::Process(Options options) : machine(options.architecture), options_(std::move(options)) {
   exportLibSystem();
   exportNotifications();
   exportSubstrate();
@@ -42,8 +42,10 @@ void Process::postDarwinNotification(const std::string& name) {
   }
   uint64_t nameHandle = foundation.string(name);
   for (const Observer& o : matching) {
-    // The Darwin centre passes no object and no user info.
-    machine.call(o.callback, {o.center, o.observer, nameHandle, 0, 0});
+    // The Darwin centre passes no object and no user info. It calls the callback as a C function
+    // pointer, authenticating it (key IA, discriminator 0).
+    uint64_t callback = machine.authenticateFunction(o.callback, "the callback of the observer for " + name);
+    machine.call(callback, {o.center, o.observer, nameHandle, 0, 0});
     objc.drainPool();
   }
 }

@@ -60,14 +60,18 @@ class Process {
   struct Options {
     std::string program;  // "SpringBoard" or "Preferences": which harness-side classes exist
     bool libroot = true;  // libroot.dylib present at <jbroot>/usr/lib
+    // The device's CPU: arm64e (A12 and later, pointer authentication enforced) loads only arm64e
+    // images, arm64 only arm64 ones (architectureOf tells an image's).
+    Architecture architecture = Architecture::Arm64;
   };
   explicit Process(Options options);
   ~Process();
 
-  // Loads the image from `devicePath` (what dladdr answers) and runs its initialisers.
+  // Loads the image from `devicePath` (what dladdr answers) and runs its initialisers. An image of the
+  // other architecture than the process's fails to load, as on the device.
   const LoadedImage& load(const macho::Image& image, const std::string& devicePath);
 
-  Machine machine;
+  Machine machine;  // first: everything below registers its code in it, signed in an arm64e process
   Imports imports{machine};
   ObjcRuntime objc{machine, imports};
   Foundation foundation{machine, imports, objc};

@@ -24,7 +24,8 @@ void Process::exportNotifications() {
 // MSHookMessageEx as the jailbreak's hooking libraries behave: a nil class or a class without the
 // method (even inherited) hooks nothing and leaves *previous alone; a method the class only inherits
 // is added to the class, with the inherited implementation as previous; a method it owns has its
-// implementation replaced.
+// implementation replaced. The replacement goes to the runtime, which authenticates it as a C function
+// pointer (key IA, discriminator 0); previous is the runtime's IMP, signed the same way.
 void Process::exportSubstrate() {
   imports.function(kSubstrate, "_MSHookMessageEx", [this](Cpu& cpu) {
     uint64_t cls = cpu.x(0), selector = cpu.x(1), replacement = cpu.x(2), previousSlot = cpu.x(3);
@@ -33,6 +34,8 @@ void Process::exportSubstrate() {
     uint64_t previous = objc.lookup(cls, selector);
     if (previous == 0) return;
     bool owned = objc.ownImp(cls, selector) != 0;
+    machine.authenticateFunction(replacement, "the replacement for " + objc.describeMethod(cls, selector) +
+                                                  " handed to MSHookMessageEx");
     objc.setOwnImp(cls, selector, replacement, "");
     if (previousSlot != 0) machine.store<uint64_t>(previousSlot, previous);
     hooks.push_back({objc.describeMethod(cls, selector), !owned});

@@ -274,7 +274,7 @@ void readChained(const Image& image, const Reader& in, std::vector<Fixup>& out) 
       if (start & 0x8000) fail("multi-start chained pages (32-bit formats) are not supported");
       uint64_t address = imageBase + segmentOffset + uint64_t{page} * pageSize + start;
       for (int guard = 0; guard < 1 << 16; ++guard) {
-        Fixup fixup{Fixup::Kind::Rebase, address, 0, "", 0, 0, false, "chained"};
+        Fixup fixup{Fixup::Kind::Rebase, address, 0, "", 0, 0, false, "chained", format};
         uint64_t next = decodeChained(format, image.wordAt(address), imageBase, imports, fixup);
         out.push_back(fixup);
         if (next == 0) break;

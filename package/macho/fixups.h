@@ -26,6 +26,7 @@ struct Fixup {
   int64_t addend = 0;    // Bind: added to the symbol's address
   bool weakImport = false;  // Bind: a missing symbol binds to 0 instead of failing the load
   std::string table;        // "rebase", "bind", "weak", "lazy" or "chained"
+  uint16_t format = 0;      // chained fixups: the segment's pointer format (DYLD_CHAINED_PTR_*)
   // arm64e signed pointers (chained fixups only): the key (0 IA, 1 IB, 2 DA, 3 DB), the 16-bit
   // discriminator and whether the pointer's own address is blended into it.
   bool authenticated = false;

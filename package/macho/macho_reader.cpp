@@ -111,6 +111,9 @@ void readBindings(const Bytes& in, uint64_t offset, uint64_t size, const std::st
         for (uint64_t i = 0; i < count && i < 1u << 20; ++i) out.push_back({symbol, ordinal, table});
         break;
       }
+      case 0xd0:  // THREADED (arm64e without chained fixups): binds live in the data, not listed here
+        if (immediate == 0) uleb(in, at, end);  // SET_BIND_ORDINAL_TABLE_SIZE_ULEB
+        break;
       default: fail("unknown bind opcode in the " + table + " table");
     }
   }
@@ -163,11 +166,16 @@ Image readSlice(std::vector<uint8_t> data) {
           uint64_t header = at + 72 + 80 * uint64_t{s};
           if (header + 80 > at + size) fail("section outside its segment command");
           image.sections.push_back({in.fixed(header + 16, 16), in.fixed(header, 16), in.le<uint64_t>(header + 32),
-                                    in.le<uint64_t>(header + 40), in.le<uint32_t>(header + 48)});
+                                    in.le<uint64_t>(header + 40), in.le<uint32_t>(header + 48),
+                                    in.le<uint32_t>(header + 64)});
         }
         break;
       }
-      case kLcIdDylib: image.installName = in.cString(at + in.le<uint32_t>(at + 8), at + size); break;
+      case kLcIdDylib:
+        image.installName = in.cString(at + in.le<uint32_t>(at + 8), at + size);
+        image.currentVersion = in.le<uint32_t>(at + 16);
+        image.compatibilityVersion = in.le<uint32_t>(at + 20);
+        break;
       case kLcLoadDylib:
       case kLcLoadWeakDylib:
       case kLcReexportDylib:
@@ -199,6 +207,8 @@ Image readSlice(std::vector<uint8_t> data) {
         image.chainedFixupsSize = in.le<uint32_t>(at + 12);
         break;
       case kLcCodeSignature:
+        image.codeSignatureOffset = in.le<uint32_t>(at + 8);
+        image.codeSignatureSize = in.le<uint32_t>(at + 12);
         readSignature(in, in.le<uint32_t>(at + 8), in.le<uint32_t>(at + 12), image.signature);
         break;
       default: break;
@@ -253,6 +263,13 @@ std::vector<std::string> Image::cStrings(const Section& s) const {
 const Symbol* Image::symbolAt(uint64_t address) const {
   for (const Symbol& symbol : symbols) {
     if (!symbol.debug() && !symbol.undefined() && symbol.value == address) return &symbol;
+  }
+  return nullptr;
+}
+
+const Section* Image::sectionAt(uint64_t address) const {
+  for (const Section& s : sections) {
+    if (address >= s.address && address - s.address < s.size) return &s;
   }
   return nullptr;
 }

@@ -66,6 +66,9 @@ struct Section {
   uint64_t address = 0;
   uint64_t size = 0;
   uint32_t fileOffset = 0;
+  uint32_t flags = 0;  // type and attributes; 0x80000000 or 0x400: holds instructions
+
+  bool holdsCode() const { return (flags & 0x80000400u) != 0; }
 };
 
 struct Symbol {
@@ -113,6 +116,8 @@ struct Image {
   uint32_t flags = 0;
   std::vector<uint32_t> commands;  // every load command, in order
   std::string installName;         // from LC_ID_DYLIB; empty without one
+  uint32_t currentVersion = 0, compatibilityVersion = 0;  // from LC_ID_DYLIB, xxxx.yy.zz nibbles
+  uint32_t codeSignatureOffset = 0, codeSignatureSize = 0;  // LC_CODE_SIGNATURE's data
   std::vector<std::string> rpaths;  // LC_RPATH, in order
   std::vector<std::string> dylibs;  // linked libraries in ordinal order (LC_LOAD_DYLIB and kin)
   BuildVersion build;
@@ -133,6 +138,8 @@ struct Image {
   std::vector<std::string> cStrings(const Section& section) const;
   // The defined symbol at `address`, or nullptr.
   const Symbol* symbolAt(uint64_t address) const;
+  // The section holding `address`, or nullptr.
+  const Section* sectionAt(uint64_t address) const;
   // The segment holding `address`, or nullptr.
   const Segment* segmentAt(uint64_t address) const;
   // The 64-bit word the file stores at a mapped address (throws when the address has no file bytes).

@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "macho_reader.h"
+#include "slice_checks.h"
 
 namespace {
 
-const char kUsage[] = R"(Usage: macho-slices [--expect ARCHS] FILE...
+const char kUsage[] = R"(Usage: macho-slices [--expect ARCHS] [--contents] FILE...
 
 Names the architecture slices of each Mach-O FILE (thin or universal), one line per file:
   FILE: arm64 arm64e
@@ -23,6 +24,13 @@ and checks that every slice is one a rootless iPhone loads:
            ABI; dyld refuses any other arm64e subtype in an A12-or-later process)
 With --expect, each FILE must also hold exactly the slices ARCHS names (comma-separated, e.g.
 arm64,arm64e).
+With --contents, each slice's contents must also be what the device loads and runs:
+  every slice  a code signature that matches its bytes
+  arm64e       chained fixups in an arm64e pointer format; every pointer to code stored in data
+               (hook tables, methods added to classes) signed with key IA, no address diversity and
+               discriminator 0, as the runtime and the hooking library call it; imports called
+               through __auth_stubs and __auth_got, never unsigned stubs
+Each problem is named with its address, section and nearest symbol.
 
 Exit status: 0 when every FILE passes, 1 when one does not (the reason goes to standard error),
 2 for a usage error.
@@ -48,7 +56,8 @@ std::string archOf(const macho::Image& slice) {
     throw std::runtime_error(
         "the arm64e slice has CPU subtype " + hex(slice.fullCpuSubtype) + ", not " + hex(kArm64eVersioned) +
         " (arm64e with the versioned pointer-authentication ABI): dyld refuses it on A12 and later devices. "
-        "Build arm64e with Apple's clang and ld64 (Xcode, or an iOS cross toolchain), not clang-19 and ld64.lld");
+        "Build arm64e with clang-22 and Apple's ld64 (package/toolchain/build-ld64) or Xcode; clang-19 and "
+        "ld64.lld cannot make it");
   }
   throw std::runtime_error("an arm64 slice has CPU subtype " + hex(slice.fullCpuSubtype) +
                            ", neither ALL (0) nor arm64e (" + hex(kArm64eVersioned) + ")");
@@ -61,16 +70,20 @@ std::string joined(const std::vector<std::string>& names, const char* separator)
 }
 
 // Checks one file; prints its slices, or the reason it fails. Returns whether it passed.
-bool check(const char* path, const std::vector<std::string>& expected) {
+bool check(const char* path, const std::vector<std::string>& expected, bool contents) {
   try {
     std::vector<std::string> archs;
+    std::string problems;
     for (const macho::Image& slice : macho::readFile(path)) {
       std::string arch = archOf(slice);
       for (const std::string& seen : archs) {
         if (seen == arch) throw std::runtime_error("two " + arch + " slices");
       }
       archs.push_back(arch);
+      if (!contents) continue;
+      for (const std::string& problem : macho::contentProblems(slice)) problems += "\n  " + arch + ": " + problem;
     }
+    if (!problems.empty()) throw std::runtime_error("the device would not run it:" + problems);
     if (!expected.empty() &&
         std::set<std::string>(archs.begin(), archs.end()) != std::set<std::string>(expected.begin(), expected.end())) {
       throw std::runtime_error("has " + joined(archs, " + ") + ", expected " + joined(expected, " + "));
@@ -88,6 +101,7 @@ bool check(const char* path, const std::vector<std::string>& expected) {
 int main(int argc, char** argv) {
   std::vector<std::string> expected;
   std::vector<const char*> files;
+  bool contents = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
@@ -106,6 +120,8 @@ int main(int argc, char** argv) {
         }
         expected.push_back(arch);
       }
+    } else if (std::strcmp(argv[i], "--contents") == 0) {
+      contents = true;
     } else if (argv[i][0] == '-') {
       std::fprintf(stderr, "macho-slices: unknown option '%s' (see --help)\n", argv[i]);
       return 2;
@@ -118,6 +134,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   bool passed = true;
-  for (const char* file : files) passed = check(file, expected) && passed;
+  for (const char* file : files) passed = check(file, expected, contents) && passed;
   return passed ? 0 : 1;
 }

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "device_build.h"
+#include "fixups.h"
+#include "slice_checks.h"
 
 using device::Deliverable;
 using macho::Image;
@@ -74,13 +76,21 @@ TEST_P(DeviceLoadCommands, IsAdHocSigned) {
   }
 }
 
-// arm64 keeps the classic rebase and bind tables; arm64e has the chained fixups that carry its signed
-// pointers (Apple's linker's format for iOS 15).
-TEST_P(DeviceLoadCommands, Arm64UsesClassicFixupsAndArm64eChainedOnes) {
+// arm64e has the chained fixups that carry its signed pointers (Apple's linker's format for iOS 15);
+// arm64 has them too where ld64 linked it, else (ld64.lld) the classic rebase and bind tables.
+TEST_P(DeviceLoadCommands, HasChainedFixupsOnArm64eAndOneFormOfFixupsOnArm64) {
   for (const Image& image : slices_) {
-    EXPECT_EQ(image.hasCommand(macho::kLcDyldChainedFixups), isArm64e(image));
-    EXPECT_EQ(image.hasCommand(macho::kLcDyldInfoOnly), !isArm64e(image));
+    bool chained = image.hasCommand(macho::kLcDyldChainedFixups);
+    EXPECT_NE(chained, image.hasCommand(macho::kLcDyldInfoOnly)) << "exactly one form of fixups";
+    if (isArm64e(image)) {
+      EXPECT_TRUE(chained);
+    }
   }
+}
+
+// A valid signature on every slice; on arm64e the signed pointers the process authenticates.
+TEST_P(DeviceLoadCommands, PassesWhatTheDeviceChecksOfItsContents) {
+  for (const Image& image : slices_) EXPECT_EQ(macho::contentProblems(image), std::vector<std::string>{});
 }
 
 // Unwind tables, so that an exception raised beneath our code can unwind through it.
@@ -131,6 +141,44 @@ bool containsString(const Image& image, const std::string& text) {
 bool imports(const Image& image, const std::string& symbol) {
   auto all = device::imports(image);
   return std::any_of(all.begin(), all.end(), [&](const macho::Symbol& s) { return s.name == symbol; });
+}
+
+// The hook table is constant data: each row's replacement implementation goes to the hooking library,
+// which calls it as the runtime does (key IA, no diversity), and each row's slot for the previous
+// implementation is a plain data pointer.
+TEST(DeviceArm64e, TheHookTableHoldsEveryReplacementSignedForTheHookingLibrary) {
+  SKIP_WITHOUT_DEVICE_BUILD();
+  bool found = false;
+  for (const Image& image : device::slicesOf(device::kTweak)) {
+    if (!isArm64e(image)) continue;
+    const macho::Symbol* table = nullptr;
+    for (const macho::Symbol& s : image.symbols) {
+      if (!s.undefined() && s.name.find("kHooks") != std::string::npos) table = &s;
+    }
+    ASSERT_NE(table, nullptr) << "no hook table symbol in the arm64e slice";
+    const macho::Section* section = image.sectionAt(table->value);
+    ASSERT_NE(section, nullptr);
+    uint64_t end = section->address + section->size;  // the table runs to the next symbol or the section's end
+    for (const macho::Symbol& s : image.symbols) {
+      if (!s.undefined() && !s.debug() && s.value > table->value && s.value < end) end = s.value;
+    }
+    int replacements = 0, previousSlots = 0;
+    for (const macho::Fixup& f : macho::fixups(image)) {
+      if (f.kind != macho::Fixup::Kind::Rebase || f.address < table->value || f.address >= end) continue;
+      const macho::Section* target = image.sectionAt(f.target);
+      if (target != nullptr && target->holdsCode()) {
+        ++replacements;
+        EXPECT_TRUE(f.authenticated && f.key == 0 && !f.addressDiversity && f.diversity == 0)
+            << "replacement at 0x" << std::hex << f.address;
+      } else if (target != nullptr && target->segment == "__DATA") {
+        ++previousSlots;
+      }
+    }
+    EXPECT_GT(replacements, 0);
+    EXPECT_EQ(replacements, previousSlots) << "one signed replacement per row";
+    found = true;
+  }
+  if (!found) GTEST_SKIP() << "no arm64e slice was built (package/toolchain/build-ld64, package/README.md)";
 }
 
 TEST(DeviceInitialisers, TheTweakRunsTweakInitAndNothingElseAtLoad) {

@@ -9,17 +9,16 @@ const CFStringRef kDomain = CFSTR("xyz.dorvu..ravelo");
 
 }  // namespace
 
-std::vector<Slice> runnableSlices(const device::Deliverable& deliverable) {
-  std::vector<Slice> out;
+std::optional<Slice> sliceOf(const device::Deliverable& deliverable, const std::string& name) {
   for (macho::Image& image : device::slicesOf(deliverable)) {
-    if (image.cpuSubtype == macho::kCpuSubtypeArm64e) {
-      emu::Machine probe;
-      if (emu::supportsPointerAuthentication(probe)) out.push_back({"arm64e", std::move(image)});
-    } else {
-      out.push_back({"arm64", std::move(image)});
-    }
+    if ((image.cpuSubtype == macho::kCpuSubtypeArm64e ? "arm64e" : "arm64") == name) return Slice{name, std::move(image)};
   }
-  return out;
+  return std::nullopt;
+}
+
+std::string missingSliceReason(const device::Deliverable& deliverable, const std::string& name) {
+  return "the device build made no " + name + " slice of " + deliverable.file +
+         (name == "arm64e" ? " (it needs Apple's linker: package/README.md)" : "");
 }
 
 DeviceRoot::DeviceRoot() { host::device::setRoot(dir_.path().string()); }

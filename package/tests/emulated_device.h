@@ -5,6 +5,7 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,15 @@ struct Slice {
   macho::Image image;
 };
 
-// Every slice of the deliverable the emulator runs: each plain arm64 one, and an arm64e one only when
-// the emulated CPU authenticates pointers (see Arm64e.* for the reason when it does not).
-std::vector<Slice> runnableSlices(const device::Deliverable& deliverable);
+// The slices every emulated test runs on, one test instance each.
+inline const std::string kSliceNames[] = {"arm64", "arm64e"};
+inline std::string sliceTestName(const testing::TestParamInfo<std::string>& info) { return info.param; }
+
+// The deliverable's slice `name` ("arm64" or "arm64e"), or nothing when the device build made none.
+std::optional<Slice> sliceOf(const device::Deliverable& deliverable, const std::string& name);
+
+// Why a test of a slice the device build did not make is skipped.
+std::string missingSliceReason(const device::Deliverable& deliverable, const std::string& name);
 
 // A fresh device root for one test: the host preferences store and the files the binaries read.
 class DeviceRoot {

@@ -1,5 +1,5 @@
-// Ravelo.dylib's arm64 bytes, run in an emulated SpringBoard: start-up, previews, the hooks as
-// SpringBoard calls them, and the readings of stored values.
+// Ravelo.dylib's arm64 and arm64e bytes, run in an emulated SpringBoard: start-up, previews, the hooks
+// as SpringBoard calls them, and the readings of stored values.
 #include <memory>
 
 #include "emulated_device.h"
@@ -38,18 +38,20 @@ const Row kHookTable[] = {
     {"Startup", "-[SpringBoard applicationDidFinishLaunching:]", false},
 };
 
-class EmulatedTweak : public testing::Test {
+// Each case runs on each slice of the tweak: arm64 in an A11-like process, arm64e in an A12-like one
+// with pointer authentication enforced.
+class EmulatedTweak : public testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     SKIP_WITHOUT_DEVICE_BUILD();
-    slices_ = emulated::runnableSlices(device::kTweak);
-    ASSERT_FALSE(slices_.empty());
+    slice_ = emulated::sliceOf(device::kTweak, GetParam());
+    if (!slice_) GTEST_SKIP() << emulated::missingSliceReason(device::kTweak, GetParam());
   }
 
   // SpringBoard starting with the tweak injected.
-  Process& springBoard(const emulated::Slice& slice, bool libroot = true) {
-    process_ = std::make_unique<Process>(Process::Options{"SpringBoard", libroot});
-    tweak_ = &process_->load(slice.image, emulated::kTweakPath);
+  Process& springBoard(bool libroot = true) {
+    process_ = std::make_unique<Process>(Process::Options{"SpringBoard", libroot, emu::architectureOf(slice_->image)});
+    tweak_ = &process_->load(slice_->image, emulated::kTweakPath);
     return *process_;
   }
   void enableAll() {
@@ -69,16 +71,15 @@ class EmulatedTweak : public testing::Test {
 
   host::AutoreleasePool pool_;
   emulated::DeviceRoot root_;
-  std::vector<emulated::Slice> slices_;
+  std::optional<emulated::Slice> slice_;
   std::unique_ptr<Process> process_;
   const emu::LoadedImage* tweak_ = nullptr;
 };
 
-TEST_F(EmulatedTweak, StartUpRegistersForTheNotificationAndInstallsExactlyTheEnabledHooks) {
+TEST_P(EmulatedTweak, StartUpRegistersForTheNotificationAndInstallsExactlyTheEnabledHooks) {
   enableAll();
-  for (const emulated::Slice& slice : slices_) {
-    SCOPED_TRACE(slice.name);
-    Process& sb = springBoard(slice);
+  {
+    Process& sb = springBoard();
     ASSERT_EQ(sb.observers.size(), 1u);
     EXPECT_EQ(sb.observers[0].name, "com.tamsel.ravelo.prefsupdate");
     EXPECT_EQ(sb.observers[0].observer, 0u);
@@ -94,145 +95,136 @@ TEST_F(EmulatedTweak, StartUpRegistersForTheNotificationAndInstallsExactlyTheEna
   for (const char* key : kSwitchKeys) root_.set(key, nullptr);
   root_.setBool("PassSound", true);
   root_.setBool("VolumeUpC", true);
-  for (const emulated::Slice& slice : slices_) {
-    Process& sb = springBoard(slice);
+  {
+    Process& sb = springBoard();
     ASSERT_EQ(sb.hooks.size(), 3u);
     EXPECT_EQ(sb.hooks[0].method, kHookTable[1].method);
     EXPECT_EQ(sb.hooks[1].method, kHookTable[2].method);
     EXPECT_EQ(sb.hooks[2].method, kHookTable[7].method);
   }
   root_.setBool("enabled", false);
-  for (const emulated::Slice& slice : slices_) {
-    Process& sb = springBoard(slice);
-    EXPECT_TRUE(sb.hooks.empty());
-    EXPECT_EQ(sb.observers.size(), 1u);
-  }
+  Process& sb = springBoard();
+  EXPECT_TRUE(sb.hooks.empty());
+  EXPECT_EQ(sb.observers.size(), 1u);
 }
 
-TEST_F(EmulatedTweak, FirstLoadIsSilentAndAReloadPreviewsChangedSelectionsInSlotOrder) {
+TEST_P(EmulatedTweak, FirstLoadIsSilentAndAReloadPreviewsChangedSelectionsInSlotOrder) {
   root_.setBool("enabled", true);
   root_.setInt("iconTapSound", 12);
   root_.setInt("lockSound", 3);
-  for (const emulated::Slice& slice : slices_) {
-    SCOPED_TRACE(slice.name);
-    root_.setInt("iconTapSound", 12);
-    root_.setInt("lockSound", 3);
-    Process& sb = springBoard(slice, false);
-    EXPECT_TRUE(sb.audio.empty());
-    root_.setInt("lockSound", 4);
-    root_.setInt("iconTapSound", 13);
-    sb.postDarwinNotification("com.tamsel.ravelo.prefsupdate");
-    const std::string dir = "/var/jb/Library/Sounds/";
-    EXPECT_EQ(sb.audio, (std::vector<std::string>{"dispose (none)", "create " + dir + "Smooth2.m4a",
-                                                  "play " + dir + "Smooth2.m4a", "dispose " + dir + "Smooth2.m4a",
-                                                  "create " + dir + "ChargingStarted2.m4a",
-                                                  "play " + dir + "ChargingStarted2.m4a"}));
-    sb.audio.clear();
-    sb.postDarwinNotification("com.tamsel.ravelo.prefsupdate");
-    sb.postDarwinNotification("com.tamsel.ravelo.other");
-    EXPECT_TRUE(sb.audio.empty()) << "nothing changed";
-  }
+  Process& sb = springBoard(false);
+  EXPECT_TRUE(sb.audio.empty());
+  root_.setInt("lockSound", 4);
+  root_.setInt("iconTapSound", 13);
+  sb.postDarwinNotification("com.tamsel.ravelo.prefsupdate");
+  const std::string dir = "/var/jb/Library/Sounds/";
+  EXPECT_EQ(sb.audio, (std::vector<std::string>{"dispose (none)", "create " + dir + "Smooth2.m4a",
+                                                "play " + dir + "Smooth2.m4a", "dispose " + dir + "Smooth2.m4a",
+                                                "create " + dir + "ChargingStarted2.m4a",
+                                                "play " + dir + "ChargingStarted2.m4a"}));
+  sb.audio.clear();
+  sb.postDarwinNotification("com.tamsel.ravelo.prefsupdate");
+  sb.postDarwinNotification("com.tamsel.ravelo.other");
+  EXPECT_TRUE(sb.audio.empty()) << "nothing changed";
 }
 
 // Each installed handler, sent as SpringBoard sends it: the previous implementation runs (wrappers)
 // or not (replacements), and the selected file is created and played.
-TEST_F(EmulatedTweak, EachHandlerRunsThePreviousImplementationAsSpecifiedAndPlaysItsFile) {
+TEST_P(EmulatedTweak, EachHandlerRunsThePreviousImplementationAsSpecifiedAndPlaysItsFile) {
   enableAll();
   for (int i = 0; i < 12; ++i) root_.setInt(kSoundKeys[i], 30 + i);  // 30 unlock.m4a ... 41 Mac_Quadra_AV_Startup
   const char* const files[] = {"unlock.m4a",  "beep-beep.m4a", "Focus.m4a",      "LinkBegin.m4a",
                                "Reorder.m4a", "SingleClick.m4a", "Switch-1.m4a", "Switch-2.m4a",
                                "Switch-3.m4a", "Switch-4.m4a", "Volume.m4a",     "Mac_Quadra_AV_Startup.m4a"};
   for (bool libroot : {true, false}) {
-    for (const emulated::Slice& slice : slices_) {
-      SCOPED_TRACE(slice.name + (libroot ? " with libroot" : " without libroot"));
-      Process& sb = springBoard(slice, libroot);
-      const std::string dir = std::string(libroot ? Process::kLibrootPrefix : "/var/jb") + "/Library/Sounds/";
-      auto lastPlayed = [&] { return sb.audio.empty() ? std::string("(nothing)") : sb.audio.back(); };
-      auto played = [&](int slot) { return "play " + dir + files[slot]; };
-      auto event = [&](const char* cls, const char* selector, std::vector<uint64_t> args = {}) {
-        sb.ran.clear();
-        sb.audio.clear();
-        uint64_t receiver = sb.instance(cls);
-        sb.objc.send(receiver, selector, args);
-        return receiver;
-      };
-
-      uint64_t icon = sb.instance("NSObject");
-      uint64_t manager = event("SBHIconManager", "iconTapped:", {icon});
-      EXPECT_EQ(sb.ran, (std::vector<Ran>{{"-[SBHIconManager iconTapped:]", manager, icon}}));
-      EXPECT_EQ(lastPlayed(), played(0));
-
-      event("SBUIPasscodeLockViewBase", "_sendDelegateKeypadKeyDown");
-      EXPECT_TRUE(sb.ran.empty());
-      EXPECT_EQ(lastPlayed(), played(4));
-      event("SBUIPasscodeLockViewBase", "setPlaysKeypadSounds:", {1});
-      EXPECT_TRUE(sb.ran.empty());
-      EXPECT_TRUE(sb.audio.empty());
-
-      sb.uiLocked = false;
-      event("SBSleepWakeHardwareButtonInteraction", "_playLockSound");
-      EXPECT_TRUE(sb.ran.empty());
-      EXPECT_EQ(lastPlayed(), played(2));
-      sb.uiLocked = true;
-      event("SBSleepWakeHardwareButtonInteraction", "_playLockSound");
-      EXPECT_TRUE(sb.audio.empty()) << "a press on the lock screen stays silent";
-
-      sb.coverSheetDismissedSinceLock = false;
-      uint64_t sheet = event("SBCoverSheetPrimarySlidingViewController", "viewWillDisappear:", {1});
-      EXPECT_EQ(sb.ran, (std::vector<Ran>{{"-[SBCoverSheetPrimarySlidingViewController viewWillDisappear:]", sheet, 1}}));
-      EXPECT_EQ(lastPlayed(), played(1));
-      sb.coverSheetDismissedSinceLock = true;
-      event("SBCoverSheetPrimarySlidingViewController", "viewWillDisappear:", {0});
-      EXPECT_EQ(sb.ran.size(), 1u);
-      EXPECT_TRUE(sb.audio.empty()) << "a later dismissal is no unlock";
-
-      sb.powerSourceWantsChime = true;
-      event("SBUIController", "playChargingChimeIfAppropriate");
-      EXPECT_TRUE(sb.ran.empty());
-      EXPECT_EQ(lastPlayed(), played(3));
-      sb.powerSourceWantsChime = false;
-      event("SBUIController", "playChargingChimeIfAppropriate");
-      EXPECT_TRUE(sb.audio.empty());
-
+    SCOPED_TRACE(libroot ? "with libroot" : "without libroot");
+    Process& sb = springBoard(libroot);
+    const std::string dir = std::string(libroot ? Process::kLibrootPrefix : "/var/jb") + "/Library/Sounds/";
+    auto lastPlayed = [&] { return sb.audio.empty() ? std::string("(nothing)") : sb.audio.back(); };
+    auto played = [&](int slot) { return "play " + dir + files[slot]; };
+    auto event = [&](const char* cls, const char* selector, std::vector<uint64_t> args = {}) {
       sb.ran.clear();
-      sb.objc.send(sb.objc.getClass("SSScreenCapturer"), "playScreenshotSound");
-      EXPECT_TRUE(sb.ran.empty());
-      EXPECT_EQ(lastPlayed(), played(5));
+      sb.audio.clear();
+      uint64_t receiver = sb.instance(cls);
+      sb.objc.send(receiver, selector, args);
+      return receiver;
+    };
 
-      uint64_t volume = event("SBVolumeControl", "increaseVolume");
-      EXPECT_EQ(sb.ran, (std::vector<Ran>{{"-[SBVolumeControl increaseVolume]", volume, 0}}));
-      EXPECT_EQ(lastPlayed(), played(6));
-      volume = event("SBVolumeControl", "decreaseVolume");
-      EXPECT_EQ(sb.ran, (std::vector<Ran>{{"-[SBVolumeControl decreaseVolume]", volume, 0}}));
-      EXPECT_EQ(lastPlayed(), played(7));
+    uint64_t icon = sb.instance("NSObject");
+    uint64_t manager = event("SBHIconManager", "iconTapped:", {icon});
+    EXPECT_EQ(sb.ran, (std::vector<Ran>{{"-[SBHIconManager iconTapped:]", manager, icon}}));
+    EXPECT_EQ(lastPlayed(), played(0));
 
-      for (bool on : {true, false}) {
-        uint64_t control = sb.instance("UISwitch");
-        sb.switchIsOn[control] = on;
-        sb.ran.clear();
-        sb.objc.send(control, "sendActionsForControlEvents:", {1ul << 12});
-        EXPECT_EQ(sb.ran, (std::vector<Ran>{{"-[UIControl sendActionsForControlEvents:]", control, 1ul << 12}}));
-        EXPECT_EQ(lastPlayed(), played(on ? 9 : 8));
-      }
+    event("SBUIPasscodeLockViewBase", "_sendDelegateKeypadKeyDown");
+    EXPECT_TRUE(sb.ran.empty());
+    EXPECT_EQ(lastPlayed(), played(4));
+    event("SBUIPasscodeLockViewBase", "setPlaysKeypadSounds:", {1});
+    EXPECT_TRUE(sb.ran.empty());
+    EXPECT_TRUE(sb.audio.empty());
 
-      uint64_t scrollView = sb.instance("NSObject");
-      uint64_t folder = event("SBFolderView", "scrollViewWillBeginDragging:", {scrollView});
-      EXPECT_EQ(sb.ran, (std::vector<Ran>{{"-[SBFolderView scrollViewWillBeginDragging:]", folder, scrollView}}));
-      EXPECT_EQ(lastPlayed(), played(10));
+    sb.uiLocked = false;
+    event("SBSleepWakeHardwareButtonInteraction", "_playLockSound");
+    EXPECT_TRUE(sb.ran.empty());
+    EXPECT_EQ(lastPlayed(), played(2));
+    sb.uiLocked = true;
+    event("SBSleepWakeHardwareButtonInteraction", "_playLockSound");
+    EXPECT_TRUE(sb.audio.empty()) << "a press on the lock screen stays silent";
 
-      uint64_t application = sb.instance("SpringBoard");
-      event("SpringBoard", "applicationDidFinishLaunching:", {application});
-      ASSERT_EQ(sb.ran.size(), 1u);
-      EXPECT_EQ(sb.ran[0].method, "-[SpringBoard applicationDidFinishLaunching:]");
-      EXPECT_EQ(sb.ran[0].argument, application);
-      EXPECT_EQ(lastPlayed(), played(11));
+    sb.coverSheetDismissedSinceLock = false;
+    uint64_t sheet = event("SBCoverSheetPrimarySlidingViewController", "viewWillDisappear:", {1});
+    EXPECT_EQ(sb.ran, (std::vector<Ran>{{"-[SBCoverSheetPrimarySlidingViewController viewWillDisappear:]", sheet, 1}}));
+    EXPECT_EQ(lastPlayed(), played(1));
+    sb.coverSheetDismissedSinceLock = true;
+    event("SBCoverSheetPrimarySlidingViewController", "viewWillDisappear:", {0});
+    EXPECT_EQ(sb.ran.size(), 1u);
+    EXPECT_TRUE(sb.audio.empty()) << "a later dismissal is no unlock";
+
+    sb.powerSourceWantsChime = true;
+    event("SBUIController", "playChargingChimeIfAppropriate");
+    EXPECT_TRUE(sb.ran.empty());
+    EXPECT_EQ(lastPlayed(), played(3));
+    sb.powerSourceWantsChime = false;
+    event("SBUIController", "playChargingChimeIfAppropriate");
+    EXPECT_TRUE(sb.audio.empty());
+
+    sb.ran.clear();
+    sb.objc.send(sb.objc.getClass("SSScreenCapturer"), "playScreenshotSound");
+    EXPECT_TRUE(sb.ran.empty());
+    EXPECT_EQ(lastPlayed(), played(5));
+
+    uint64_t volume = event("SBVolumeControl", "increaseVolume");
+    EXPECT_EQ(sb.ran, (std::vector<Ran>{{"-[SBVolumeControl increaseVolume]", volume, 0}}));
+    EXPECT_EQ(lastPlayed(), played(6));
+    volume = event("SBVolumeControl", "decreaseVolume");
+    EXPECT_EQ(sb.ran, (std::vector<Ran>{{"-[SBVolumeControl decreaseVolume]", volume, 0}}));
+    EXPECT_EQ(lastPlayed(), played(7));
+
+    for (bool on : {true, false}) {
+      uint64_t control = sb.instance("UISwitch");
+      sb.switchIsOn[control] = on;
+      sb.ran.clear();
+      sb.objc.send(control, "sendActionsForControlEvents:", {1ul << 12});
+      EXPECT_EQ(sb.ran, (std::vector<Ran>{{"-[UIControl sendActionsForControlEvents:]", control, 1ul << 12}}));
+      EXPECT_EQ(lastPlayed(), played(on ? 9 : 8));
     }
+
+    uint64_t scrollView = sb.instance("NSObject");
+    uint64_t folder = event("SBFolderView", "scrollViewWillBeginDragging:", {scrollView});
+    EXPECT_EQ(sb.ran, (std::vector<Ran>{{"-[SBFolderView scrollViewWillBeginDragging:]", folder, scrollView}}));
+    EXPECT_EQ(lastPlayed(), played(10));
+
+    uint64_t application = sb.instance("SpringBoard");
+    event("SpringBoard", "applicationDidFinishLaunching:", {application});
+    ASSERT_EQ(sb.ran.size(), 1u);
+    EXPECT_EQ(sb.ran[0].method, "-[SpringBoard applicationDidFinishLaunching:]");
+    EXPECT_EQ(sb.ran[0].argument, application);
+    EXPECT_EQ(lastPlayed(), played(11));
   }
 }
 
 // Every stored type, read by the device code as the host stand-in reads it: numbers, booleans and
 // strings by their boolValue / integerValue; anything else as absent.
-TEST_F(EmulatedTweak, StoredValuesOfEveryTypeReadAsOnTheHost) {
+TEST_P(EmulatedTweak, StoredValuesOfEveryTypeReadAsOnTheHost) {
   double fraction = 7.9;
   long long big = (1ll << 33) + 5;
   CFNumberRef fractionNumber = CFNumberCreate(kCFAllocatorDefault, kCFNumberDoubleType, &fraction);
@@ -264,18 +256,15 @@ TEST_F(EmulatedTweak, StoredValuesOfEveryTypeReadAsOnTheHost) {
     if (i < 11) root_.set(kSwitchKeys[i], values[i]);
     root_.set(kSoundKeys[i], values[i]);
   }
-  for (const emulated::Slice& slice : slices_) {
-    SCOPED_TRACE(slice.name);
-    springBoard(slice);
-    EXPECT_EQ(featureSwitches(), expectedSwitches);
-    EXPECT_EQ(soundSlots(), expectedSlots);
-  }
+  springBoard();
+  EXPECT_EQ(featureSwitches(), expectedSwitches);
+  EXPECT_EQ(soundSlots(), expectedSlots);
   for (CFTypeRef v : {CFTypeRef(fractionNumber), CFTypeRef(bigNumber), CFTypeRef(array), CFTypeRef(dictionary),
                       CFTypeRef(date), CFTypeRef(data)})
     CFRelease(v);
 }
 
-TEST_F(EmulatedTweak, WithAnEmptyDomainTheFallbackFileBelowTheJailbreakRootIsRead) {
+TEST_P(EmulatedTweak, WithAnEmptyDomainTheFallbackFileBelowTheJailbreakRootIsRead) {
   const std::string plist =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>iconTapSound</key>"
       "<integer>21</integer></dict></plist>\n";
@@ -285,13 +274,12 @@ TEST_F(EmulatedTweak, WithAnEmptyDomainTheFallbackFileBelowTheJailbreakRootIsRea
   root_.writeFile(std::string(Process::kLibrootPrefix) + "/var/mobile/Library/Preferences/com.tamsel.ravelo.plist",
                   atLibrootPrefix);
   for (bool libroot : {true, false}) {
-    for (const emulated::Slice& slice : slices_) {
-      SCOPED_TRACE(slice.name);
-      springBoard(slice, libroot);
-      EXPECT_EQ(soundSlots()[0], libroot ? 22 : 21);
-      EXPECT_EQ(soundSlots()[1], 6);
-    }
+    springBoard(libroot);
+    EXPECT_EQ(soundSlots()[0], libroot ? 22 : 21);
+    EXPECT_EQ(soundSlots()[1], 6);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Slices, EmulatedTweak, testing::ValuesIn(emulated::kSliceNames), emulated::sliceTestName);
 
 }  // namespace

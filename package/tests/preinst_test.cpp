@@ -1,11 +1,12 @@
-// The package's preinst, as build-deb writes it for the slices it packs, run by sh as the
-// jailbreak's dpkg runs it, on a device whose CPU a stand-in sysctl reports.
+// The package's preinst, as build-deb writes it for the slices it packs, run as the jailbreak's dpkg
+// runs it: executed by its "#!" line inside a rootless device's file system (no /bin/sh), whose CPU
+// a stand-in for the jailbreak's sysctl reports.
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include "device_build.h"
-#include "fake_tools.h"
+#include "rootless_device.h"
 #include "support/run.h"
 #include "support/temp_dir.h"
 #include "synthetic_macho.h"
@@ -55,19 +56,17 @@ const Package& universal() {
 
 class Preinst : public testing::Test {
  protected:
-  void SetUp() override { SKIP_WITHOUT_DEVICE_BUILD(); }
-
-  // Runs the package's preinst for a fresh install, with only a sysctl answering `cpuSubtype` for
-  // hw.cpusubtype on PATH, or no sysctl at all (nullptr).
-  RunResult install(const Package& package, const char* cpuSubtype) {
-    if (cpuSubtype != nullptr) {
-      fake::tool(tools_.path(), "sysctl",
-                 std::string("[ \"$*\" = '-n hw.cpusubtype' ] || exit 1\necho ") + cpuSubtype + "\n");
-    }
-    return run({"/bin/sh", package.preinst().string(), "install"}, {"PATH=" + tools_.path().string()});
+  void SetUp() override {
+    SKIP_WITHOUT_DEVICE_BUILD();
+    static const std::string cannotRun = RootlessDevice(nullptr).cannotRun();
+    if (!cannotRun.empty()) GTEST_SKIP() << cannotRun;
   }
 
-  TempDir tools_;
+  // Runs the package's preinst for a fresh install on a rootless device whose sysctl answers
+  // `cpuSubtype` for hw.cpusubtype, or that has no sysctl (nullptr).
+  RunResult install(const Package& package, const char* cpuSubtype) {
+    return RootlessDevice(cpuSubtype).runMaintainerScript(package.preinst(), "install");
+  }
 };
 
 TEST_F(Preinst, RefusesAnArm64eDeviceWhenThePackageHasNoArm64eSlice) {

@@ -2,6 +2,7 @@
 // arm64e route driven through a stand-in "Apple" toolchain that cannot make a real arm64e slice.
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "device_build.h"
 #include "fake_tools.h"
@@ -61,25 +62,28 @@ TEST_F(SliceCheck, RefusesAnArm64eSliceWithoutTheVersionedAbi) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.output.find("the arm64e slice has CPU subtype 0x2, not 0x80000002"), std::string::npos)
         << result.output;
-    EXPECT_NE(result.output.find("Apple's clang and ld64"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("clang-22 and Apple's ld64"), std::string::npos) << result.output;
   }
 }
 
-// build-device on "macOS": xcrun names a clang that is clang-19 and an ld that is ld64.lld-19 (told
-// arm64 for arm64e, which it does not know). The compile and link go through them, and the check
-// stops the build on the slice they make.
+// build-device on "macOS": xcrun names a clang that is clang-22 making arm64 objects and an ld that is
+// ld64.lld (told arm64 for arm64e, which it does not know). The compile and link go through them, and
+// the check stops the build on the slice they make.
 TEST(Arm64eRoute, CompilesAndLinksWithTheAppleToolchainAndStopsOnASliceThatIsNotArm64e) {
   SKIP_WITHOUT_DEVICE_BUILD();
   TempDir tools, out;
   fs::path log = tools / "calls.log";
   fs::path toolchain = tools / "toolchain";  // not on PATH, where the host's compiler would find its ld
-  fake::tool(toolchain, "clang", "echo \"clang $*\" >> '" + log.string() + "'\nexec clang-19 \"$@\"\n");
+  fake::tool(toolchain, "clang",
+             "echo \"clang $*\" >> '" + log.string() + "'\n"
+             "for a; do shift; case \"$a\" in arm64e-*) set -- \"$@\" arm64-apple-ios15.0 ;; *) set -- \"$@\" \"$a\" ;; esac; done\n"
+             "exec clang-22 \"$@\"\n");
   fake::tool(toolchain, "ld",
              "echo \"ld $*\" >> '" + log.string() + "'\n"
              "for a; do shift\n"
              "  if [ \"$v\" = 1 ]; then set -- \"$@\" -platform_version ios \"$a\" \"$a\"; v=; continue; fi\n"
              "  case \"$a\" in -iphoneos_version_min) v=1 ;; arm64e) set -- \"$@\" arm64 ;; *) set -- \"$@\" \"$a\" ;; esac\n"
-             "done\nexec ld64.lld-19 \"$@\"\n");
+             "done\nexec ld64.lld-22 \"$@\"\n");
   fake::tool(tools / "bin", "xcrun",
              "case \"$*\" in\n"
              "  '--sdk iphoneos --show-sdk-path') echo '" SDK_DIR "/iphoneos' ;;\n"
@@ -114,6 +118,48 @@ TEST(Arm64eRoute, AToolchainFolderNeedsAnSdkAndAClang) {
                      {"RAVELO_APPLE_TOOLCHAIN=" + empty.path().string(), "RAVELO_APPLE_SDK=" SDK_DIR "/iphoneos"});
   EXPECT_EQ(noClang.exitCode, 1);
   EXPECT_NE(noClang.output.find("no clang in RAVELO_APPLE_TOOLCHAIN"), std::string::npos) << noClang.output;
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> deviceToolsEnv() {
+  return {"MACHO_SLICES=" MACHO_SLICES, "MAKE_STUB_DYLIBS=" MAKE_STUB_DYLIBS};
+}
+
+// Where package/toolchain/build-ld64 has built nothing, the arm64 slice is linked by ld64.lld, and
+// the build says why there is no arm64e slice and how to get one.
+TEST(DeviceRoutes, WithoutLd64TheArm64SliceAloneIsMadeAndTheNoteSaysHowToGetArm64e) {
+  SKIP_WITHOUT_DEVICE_BUILD();
+  TempDir cache, out;
+  auto env = deviceToolsEnv();
+  env.push_back("RAVELO_TOOLCHAIN_CACHE=" + cache.path().string());
+  auto result = run({BUILD_DEVICE, "--quiet", "--out", out.path().string()}, env);
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_NE(result.output.find("no arm64e slice: Apple's ld64 is not built on this machine: run "
+                               "package/toolchain/build-ld64 once"),
+            std::string::npos)
+      << result.output;
+  EXPECT_NE(result.output.find("made arm64 only"), std::string::npos) << result.output;
+  for (const char* binary : {"Ravelo.dylib", "RaveloPrefs"}) {
+    auto slices = macho::readFile(out / binary);
+    ASSERT_EQ(slices.size(), 1u);
+    EXPECT_EQ(slices[0].fullCpuSubtype, 0u);
+    EXPECT_TRUE(slices[0].hasCommand(macho::kLcDyldInfoOnly)) << "ld64.lld's classic fixups";
+  }
+}
+
+// A clean build elsewhere gives the bytes of the one the host build made (the same slices, signed).
+TEST(DeviceRoutes, TwoCleanBuildsGiveTheSameBytes) {
+  SKIP_WITHOUT_DEVICE_BUILD();
+  if (DEVICE_PREBUILT) GTEST_SKIP() << "the device binaries were built elsewhere (RAVELO_DEVICE_PREBUILT)";
+  TempDir out;
+  auto result = run({BUILD_DEVICE, "--quiet", "--out", out.path().string()}, deviceToolsEnv());
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  for (const char* binary : {"Ravelo.dylib", "RaveloPrefs"}) {
+    EXPECT_TRUE(readFile(out / binary) == readFile(fs::path(DEVICE_DIR) / binary)) << binary << " differs";
+  }
 }
 
 }  // namespace

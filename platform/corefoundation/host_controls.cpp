@@ -22,10 +22,13 @@ CFPropertyListRef readPlistFile(const std::string& path) {
   return ::cf::readPropertyListFile(path, kCFPropertyListImmutable);
 }
 
-bool writePlistFile(const std::string& path, CFPropertyListRef plist, bool binary) {
+bool writePlistFile(const std::string& path, CFPropertyListRef plist, bool binary, std::string* error) {
   std::string bytes;
-  if (plist == nullptr || !::cf::serializePropertyList(::cf::toId(plist), binary, bytes)) return false;
-  return ::cf::writeFileAtomically(path, bytes);
+  if (plist == nullptr || !::cf::serializePropertyList(::cf::toId(plist), binary, bytes)) {
+    if (error != nullptr) *error = binary ? "not a property list" : "not a property list XML can hold";
+    return false;
+  }
+  return ::cf::writeFileAtomically(path, bytes, error);
 }
 
 }  // namespace host::cf

@@ -7,6 +7,7 @@
 #include "notify_sockets.h"
 
 #include "host/device.h"
+#include "host/file_changes.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,7 +20,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 namespace notify {
@@ -33,11 +33,10 @@ struct Address {
   socklen_t length = 0;
 };
 
-// The address of `name` in the folder open as `folderFd`. A path too long for a socket address goes
-// through the descriptor's /proc link instead.
-bool addressOf(const std::string& folder, int folderFd, const std::string& name, Address& out) {
-  std::string path = folder + "/" + name;
-  if (path.size() >= sizeof out.addr.sun_path) path = "/proc/self/fd/" + std::to_string(folderFd) + "/" + name;
+// The address of `name` in `folder`, through the folder's descriptor: short whatever the device
+// root's path, and in the folder that was opened without following links.
+bool addressOf(const host::files::Folder& folder, const std::string& name, Address& out) {
+  std::string path = folder.pathOf(name);
   if (path.size() >= sizeof out.addr.sun_path) return false;
   out.addr.sun_family = AF_UNIX;
   std::memcpy(out.addr.sun_path, path.c_str(), path.size() + 1);
@@ -63,29 +62,26 @@ std::string socketFolder() { return host::device::path("/var/run/notifyd"); }
 Listener listen() {
   Listener listener;
   const std::string folder = socketFolder();
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  int folderFd = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (folderFd < 0) {
-    std::fprintf(stderr, "notify: cannot open %s: %s\n", folder.c_str(), std::strerror(errno));
+  std::string problem;
+  host::files::Folder opened = host::files::openFolder(folder, true, &problem);
+  if (!opened) {
+    std::fprintf(stderr, "notify: cannot listen in %s: %s\n", folder.c_str(), problem.c_str());
     return listener;
   }
   const std::string name = std::to_string(getpid()) + ".sock";
   Address address;
   int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  bool bound = fd >= 0 && addressOf(folder, folderFd, name, address);
+  bool bound = fd >= 0 && addressOf(opened, name, address);
   if (bound && bind(fd, reinterpret_cast<sockaddr*>(&address.addr), address.length) != 0) {
     // Only a process with this id can have made the file, and this process has no socket yet.
-    bound = errno == EADDRINUSE && unlinkat(folderFd, name.c_str(), 0) == 0 &&
+    bound = errno == EADDRINUSE && unlinkat(opened.fd(), name.c_str(), 0) == 0 &&
             bind(fd, reinterpret_cast<sockaddr*>(&address.addr), address.length) == 0;
   }
   if (!bound) {
     std::fprintf(stderr, "notify: cannot listen at %s/%s: %s\n", folder.c_str(), name.c_str(), std::strerror(errno));
     if (fd >= 0) close(fd);
-    close(folderFd);
     return listener;
   }
-  close(folderFd);
   listener.fd = fd;
   listener.path = folder + "/" + name;
   return listener;
@@ -94,15 +90,16 @@ Listener listen() {
 void stopListening(Listener& listener) {
   if (listener.fd < 0) return;
   close(listener.fd);
-  unlink(listener.path.c_str());
+  host::files::removeEntry(listener.path, false, nullptr);
   listener = Listener{};
 }
 
 void sendToAll(const std::string& name, const std::string& ownPath) {
   const std::string folder = socketFolder();
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return;  // nobody has ever observed anything
-  int folderFd = dirfd(dir);
+  host::files::Folder opened = host::files::openFolder(folder, false, nullptr);
+  if (!opened) return;  // nobody has ever observed anything
+  DIR* dir = opendir(opened.pathOf("").c_str());
+  if (dir == nullptr) return;
   // Blocking with a time limit: sendto waits for room in a full queue, for at most the limit.
   int sender = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (sender < 0) {
@@ -114,12 +111,13 @@ void sendToAll(const std::string& name, const std::string& ownPath) {
   timeval limit{kFullQueueWaitSeconds, 0};
   setsockopt(sender, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 
+  int folderFd = opened.fd();
   for (const std::string& socketName : socketNames(dir)) {
     if (folder + "/" + socketName == ownPath) continue;
     struct stat before;
     Address address;
-    if (fstatat(folderFd, socketName.c_str(), &before, 0) != 0 || !S_ISSOCK(before.st_mode)) continue;
-    if (!addressOf(folder, folderFd, socketName, address)) continue;
+    if (fstatat(folderFd, socketName.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISSOCK(before.st_mode)) continue;
+    if (!addressOf(opened, socketName, address)) continue;
     ssize_t sent;
     do {
       sent = sendto(sender, name.data(), name.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&address.addr),
@@ -129,7 +127,7 @@ void sendToAll(const std::string& name, const std::string& ownPath) {
     if (errno == ECONNREFUSED) {
       // Nobody listens: the process is gone. Remove its file unless a new process took the name meanwhile.
       struct stat now;
-      if (fstatat(folderFd, socketName.c_str(), &now, 0) == 0 && sameFile(before, now))
+      if (fstatat(folderFd, socketName.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(before, now))
         unlinkat(folderFd, socketName.c_str(), 0);
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
       std::fprintf(stderr, "notify: %s/%s is not reading its notifications; %s was not delivered to it\n",

@@ -3,6 +3,7 @@
 #include "cf_internal.h"
 #include "plist_text.h"
 
+#include "host/file_changes.h"
 #include "host/files.h"
 
 #include <fcntl.h>
@@ -92,37 +93,7 @@ id readPropertyListFileOf(const std::string& path, Family family) {
 }
 
 bool writeFileAtomically(const std::string& path, const std::string& bytes, std::string* error) {
-  auto fail = [&](const char* what) {
-    if (error) *error = std::string(what) + ": " + std::strerror(errno);
-    return false;
-  };
-  std::error_code ignored;
-  std::filesystem::path target(path);
-  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ignored);
-  std::string temp = path + kTemporaryMarker + "XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) return fail("cannot create a temporary file");
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  fchmod(fd, 0644);
-  bool ok = done == bytes.size() && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (!ok) {
-    fail("cannot write");
-  } else if (rename(temp.c_str(), path.c_str()) == 0) {
-    return true;
-  } else {
-    fail("cannot replace it");
-  }
-  int saved = errno;
-  unlink(temp.c_str());
-  errno = saved;
-  return false;
+  return host::files::replaceFile(path, bytes, 0644, true, error);
 }
 
 }  // namespace cf

@@ -7,6 +7,7 @@
 
 #include "host/corefoundation.h"
 #include "host/device.h"
+#include "host/file_changes.h"
 #include "host/trace.h"
 
 #include <fcntl.h>
@@ -68,9 +69,11 @@ std::optional<std::string> storeFile(CFStringRef app, CFStringRef user, CFString
 class DomainLock {
  public:
   explicit DomainLock(const std::string& file) {
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
-    fd_ = open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    // Made in the store's folder without following a link on the way or in the lock's place.
+    std::optional<host::files::Place> place = host::files::placeOf(file + ".lock", true, nullptr);
+    if (place)
+      fd_ = openat(place->folder.fd(), place->name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW,
+                   0644);
     if (fd_ >= 0) {
       while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
       }
@@ -91,12 +94,25 @@ struct Change {
   id value;  // nil removes
 };
 
-// Stores whose last write failed, until the next synchronize reports it.
+// Stores whose last write failed, until the next synchronize reports it; and every failed write.
 std::set<std::string>& failedStores() {
   static auto* failed = new std::set<std::string>;
   return *failed;
 }
 std::mutex failedLock;
+long failedWrites = 0;
+std::string& lastFailure() {
+  static auto* last = new std::string;
+  return *last;
+}
+
+// A key as traces show it: as it is, or quoted when it holds a control character (a NUL would end
+// the trace line).
+std::string shownKey(id key) {
+  for (unsigned char c : text(key))
+    if (c < ' ') return describe(key);
+  return text(key);
+}
 
 // Applies the changes to the stored dictionary and writes it back, then traces what changed. A store
 // that cannot be read counts as empty and is replaced, as the device's preferences daemon does; one
@@ -107,7 +123,7 @@ void writeChanges(const std::string& file, const std::string& domain, const std:
     std::string ignored;
     if (c.value != nullptr && !serializePropertyList(c.value, true, ignored)) {
       std::fprintf(stderr, "CFPreferences: value for key %s in %s is not a property list; not stored\n",
-                   text(c.key).c_str(), domain.c_str());
+                   shownKey(c.key).c_str(), domain.c_str());
       return;
     }
   }
@@ -125,11 +141,11 @@ void writeChanges(const std::string& file, const std::string& domain, const std:
       DictionaryBox& d = dictionaryOf(dict);
       if (c.value != nullptr) {
         d.set(c.key, c.value);
-        lines.push_back("prefs set " + domain + " " + text(c.key) + " = " + describe(c.value));
+        lines.push_back("prefs set " + domain + " " + shownKey(c.key) + " = " + describe(c.value));
         changed = true;
       } else if (d.find(c.key) >= 0) {
         d.remove(c.key);
-        lines.push_back("prefs remove " + domain + " " + text(c.key));
+        lines.push_back("prefs remove " + domain + " " + shownKey(c.key));
         changed = true;
       }
     }
@@ -142,8 +158,13 @@ void writeChanges(const std::string& file, const std::string& domain, const std:
   forgetCachedStores();
   {
     std::lock_guard guard(failedLock);
-    if (problem.empty()) failedStores().erase(file);
-    else failedStores().insert(file);
+    if (problem.empty()) {
+      failedStores().erase(file);
+    } else {
+      failedStores().insert(file);
+      ++failedWrites;
+      lastFailure() = "cannot write " + file + ": " + problem;
+    }
   }
   if (!problem.empty()) {
     std::fprintf(stderr, "CFPreferences: cannot write %s: %s\n", file.c_str(), problem.c_str());
@@ -284,6 +305,16 @@ namespace host::cf {
 
 std::string preferencesFile(const std::string& domain) {
   return host::device::path("/var/mobile/Library/Preferences/" + domain + ".plist");
+}
+
+long preferencesWriteFailures() {
+  std::lock_guard guard(::cf::failedLock);
+  return ::cf::failedWrites;
+}
+
+std::string lastPreferencesWriteFailure() {
+  std::lock_guard guard(::cf::failedLock);
+  return ::cf::lastFailure();
 }
 
 }  // namespace host::cf

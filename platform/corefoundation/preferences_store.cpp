@@ -1,5 +1,6 @@
 #include "preferences_store.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <string_view>
 
 #include "host/corefoundation.h"
+#include "host/file_changes.h"
 
 namespace cf {
 namespace {
@@ -133,15 +135,17 @@ void forgetCachedStores() {
 }
 
 void removeStaleTemporaries(const std::string& file) {
-  namespace fs = std::filesystem;
-  fs::path target(file);
-  const std::string prefix = target.filename().string() + kTemporaryMarker;
+  // Listed and removed through the store's folder, opened without following links.
+  std::optional<host::files::Place> place = host::files::placeOf(file, false, nullptr);
+  if (!place) return;
+  const std::string prefix = place->name + kTemporaryMarker;
   std::error_code ec;
-  for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+  for (std::filesystem::directory_iterator it(place->folder.pathOf(""), ec), end; !ec && it != end; it.increment(ec)) {
     std::string name = it->path().filename().string();
     if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
-    std::error_code ignored;
-    if (it->is_regular_file(ignored)) fs::remove(it->path(), ignored);
+    struct stat st;
+    if (fstatat(place->folder.fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+      unlinkat(place->folder.fd(), name.c_str(), 0);
   }
 }
 

@@ -40,4 +40,6 @@ void perform(id target, SEL action, id first, id second);
 namespace host::settings {
 // What the page of `controller` (inside `navigation`) shows now.
 PageShot snapshot(id controller, id navigation);
+// The tints of `navigation`'s bar and of the bar of the navigation controller enclosing it.
+BarTints barTintsOf(id navigation);
 }  // namespace host::settings

@@ -107,6 +107,11 @@ void Pane::close() {
   send<void>(controller_, "viewDidDisappear:", static_cast<BOOL>(YES));
 }
 
+BarTints Pane::barTints() const {
+  AutoreleasePool pool;
+  return barTintsOf(navigation_);
+}
+
 // The page fills the screen as it is now; laying the table out makes it ask for every row's cell.
 static void layOutPage(id controller) {
   id page = table(controller);

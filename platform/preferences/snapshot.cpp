@@ -69,16 +69,36 @@ std::string quoted(const std::string& s) {
   return out + "\"";
 }
 
+// The text the table's data source gives for a section's header or footer; false for nil or none.
+bool sectionText(id table, const char* selector, long section, std::string* out) {
+  id source = send(table, "dataSource");
+  if (source == nullptr || !send<BOOL>(source, "respondsToSelector:", sel(selector))) return false;
+  id title = send(source, selector, table, section);
+  if (title == nullptr) return false;
+  *out = text(title);
+  return true;
+}
+
+std::string formatGroup(const GroupShot& group) {
+  return "group " + std::to_string(group.section) + " header " + (group.hasHeader ? quoted(group.header) : "none") +
+         " footer " + (group.hasFooter ? quoted(group.footer) : "none") + "\n";
+}
+
 }  // namespace
+
+BarTints barTintsOf(id navigation) {
+  return {host::uikit::components(send(send(navigation, "navigationBar"), "tintColor")),
+          host::uikit::components(send(send(send(navigation, "navigationController"), "navigationBar"), "tintColor"))};
+}
 
 PageShot snapshot(id controller, id navigation) {
   PageShot page;
   page.title = text(send(controller, "title"));
   id table = send(controller, "view");
   page.viewTint = host::uikit::components(send(table, "tintColor"));
-  page.barTint = host::uikit::components(send(send(navigation, "navigationBar"), "tintColor"));
-  page.enclosingBarTint =
-      host::uikit::components(send(send(send(navigation, "navigationController"), "navigationBar"), "tintColor"));
+  BarTints bars = barTintsOf(navigation);
+  page.barTint = bars.bar;
+  page.enclosingBarTint = bars.enclosing;
   page.rightButtonTitle = text(send(send(send(controller, "navigationItem"), "rightBarButtonItem"), "title"));
 
   id header = isA(table, "UITableView") ? send(table, "tableHeaderView") : nullptr;
@@ -96,6 +116,11 @@ PageShot snapshot(id controller, id navigation) {
   if (!isA(table, "UITableView")) return page;
   long sections = send<long>(table, "numberOfSections");
   for (long s = 0; s < sections; ++s) {
+    GroupShot group;
+    group.section = s;
+    group.hasHeader = sectionText(table, "tableView:titleForHeaderInSection:", s, &group.header);
+    group.hasFooter = sectionText(table, "tableView:titleForFooterInSection:", s, &group.footer);
+    page.groups.push_back(group);
     long rows = send<long>(table, "numberOfRowsInSection:", s);
     for (long r = 0; r < rows; ++r) {
       id indexPath = send(reinterpret_cast<id>(requireClass("NSIndexPath")), "indexPathForRow:inSection:", r, s);
@@ -120,7 +145,10 @@ std::string format(const PageShot& page) {
       out += " banner none";
     out += "\n";
   }
+  size_t nextGroup = 0;
   for (const RowShot& row : page.rows) {
+    for (; nextGroup < page.groups.size() && page.groups[nextGroup].section <= row.section; ++nextGroup)
+      out += formatGroup(page.groups[nextGroup]);
     out += "row " + std::to_string(row.section) + "." + std::to_string(row.row) + " " + row.cellClass;
     if (!row.key.empty()) out += " key=" + row.key;
     out += " labels [";
@@ -139,7 +167,12 @@ std::string format(const PageShot& page) {
     if (!row.detail.empty()) out += " detail " + quoted(row.detail);
     out += "\n";
   }
+  for (; nextGroup < page.groups.size(); ++nextGroup) out += formatGroup(page.groups[nextGroup]);
   return out;
+}
+
+std::string format(const BarTints& tints) {
+  return "bar-tint " + rgba(tints.bar) + " enclosing-bar-tint " + rgba(tints.enclosing);
 }
 
 }  // namespace host::settings

@@ -42,4 +42,15 @@ CFPropertyListRef newPropertyList(const values::Value& value) {
   return nullptr;
 }
 
+std::string shownKey(const std::string& key) {
+  for (unsigned char c : key) {
+    if (c > ' ') continue;
+    CFStringRef string = host::cf::makeString(key);
+    std::string quoted = host::cf::describe(string);
+    CFRelease(string);
+    return quoted;
+  }
+  return key;
+}
+
 }  // namespace sim::device

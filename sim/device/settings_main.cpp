@@ -14,6 +14,7 @@
 #include "device/settings_cells.h"
 #include "device/spawn_watch.h"
 #include "host/audio.h"
+#include "host/corefoundation.h"
 #include "host/preferences.h"
 #include "host/substrate.h"
 #include "host/trace.h"
@@ -47,8 +48,8 @@ std::string run(const std::vector<std::string>& words) {
   if (!pane) return "the Ravelo pane is not open: open-settings first";
   if (command == "close") {
     pane->close();
+    host::trace("Settings: left the Ravelo pane: %s", host::settings::format(pane->barTints()).c_str());
     pane.reset();
-    host::trace("Settings: left the Ravelo pane");
     return {};
   }
   if (command == "show") {
@@ -61,12 +62,18 @@ std::string run(const std::vector<std::string>& words) {
     return {};
   }
   bool done = false;
+  // The device's pane does not look whether its cells' writes landed; the test bench does.
+  long failedWrites = host::cf::preferencesWriteFailures();
   if (command == "toggle" && words.size() == 2) done = pane->toggleSwitch(words[1], &error);
   else if (command == "choose" && words.size() == 3) done = pane->chooseListValue(words[1], words[2], &error);
   else if (command == "press" && words.size() == 2) done = pane->pressButton(words[1], &error);
   else if (command == "press-respring") done = pane->pressRightBarButton(&error);
   else return "Settings has no command '" + command + "'";
-  return done ? "" : error;
+  if (!done) return error;
+  if (host::cf::preferencesWriteFailures() != failedWrites)
+    return "the pane's change was not saved: the preferences store could not be written: " +
+           host::cf::lastPreferencesWriteFailure();
+  return {};
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ std::string setValue(const std::string& keyText, CFPropertyListRef value) {
   bool saved = CFPreferencesSynchronize(domain, kCFPreferencesCurrentUser, kCFPreferencesAnyHost);
   CFRelease(domain);
   CFRelease(key);
-  return saved ? "" : "the preferences store could not be written";
+  return saved ? "" : "the preferences store could not be written: " + host::cf::lastPreferencesWriteFailure();
 }
 
 std::string runKillall(const std::vector<std::string>& words) {
@@ -84,13 +84,13 @@ std::string run(const std::vector<std::string>& words) {
     std::string text = host::cf::describe(value);
     if (flag.empty()) text = "'" + text + "'";  // a container, as a plist literal in one shell word
     else text = flag + " " + text;
-    host::trace("$ defaults write %s %s %s", kDomain, words[1].c_str(), text.c_str());
+    host::trace("$ defaults write %s %s %s", kDomain, sim::device::shownKey(words[1]).c_str(), text.c_str());
     std::string problem = setValue(words[1], value);
     CFRelease(value);
     return problem;
   }
   if (command == "remove" && words.size() == 2) {
-    host::trace("$ defaults delete %s %s", kDomain, words[1].c_str());
+    host::trace("$ defaults delete %s %s", kDomain, sim::device::shownKey(words[1]).c_str());
     return setValue(words[1], nullptr);
   }
   if (command == "notify" && words.size() == 1) {

@@ -1,51 +1,61 @@
 #include "protocol/console.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
 namespace sim::console {
 namespace {
 
-bool address(const std::string& path, sockaddr_un* out) {
-  std::memset(out, 0, sizeof *out);
-  out->sun_family = AF_UNIX;
-  if (path.size() >= sizeof out->sun_path) return false;
-  std::memcpy(out->sun_path, path.c_str(), path.size() + 1);
-  return true;
+constexpr const char* kSocketName = "ravelo-console.sock";
+
+// The socket's address through the run folder's descriptor.
+sockaddr_un address(int folder) {
+  sockaddr_un out;
+  std::memset(&out, 0, sizeof out);
+  out.sun_family = AF_UNIX;
+  std::snprintf(out.sun_path, sizeof out.sun_path, "/proc/self/fd/%d/%s", folder, kSocketName);
+  return out;
 }
 
 }  // namespace
 
-std::string socketPath(const std::string& deviceRoot) { return deviceRoot + "/var/run/ravelo-console.sock"; }
-
 void log(const std::string& deviceRoot, const std::string& tool, const std::string& line) {
-  sockaddr_un to;
-  if (!address(socketPath(deviceRoot), &to)) return;
+  int folder = open((deviceRoot + "/var/run").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return;
+  sockaddr_un to = address(folder);
   int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return;
-  std::string message = tool + "\t" + line;
-  sendto(fd, message.data(), message.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&to), sizeof to);
-  close(fd);
+  if (fd >= 0) {
+    std::string message = tool + "\t" + line;
+    sendto(fd, message.data(), message.size(), MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    close(fd);
+  }
+  close(folder);
 }
 
-Listener::Listener(const std::string& deviceRoot) : path_(socketPath(deviceRoot)) {
-  sockaddr_un at;
-  if (!address(path_, &at)) throw std::runtime_error("the device root's path is too long for a socket: " + path_);
+Listener::Listener(int runFolder) {
+  folder_ = fcntl(runFolder, F_DUPFD_CLOEXEC, 0);
+  if (folder_ < 0) throw std::runtime_error("the device's run folder: " + std::string(std::strerror(errno)));
+  sockaddr_un at = address(folder_);
   fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd_ < 0) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
-  unlink(path_.c_str());
+  unlinkat(folder_, kSocketName, 0);
   if (bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0)
-    throw std::runtime_error("cannot listen at " + path_ + ": " + std::strerror(errno));
+    throw std::runtime_error("cannot listen at /var/run/" + std::string(kSocketName) + ": " + std::strerror(errno));
 }
 
 Listener::~Listener() {
   if (fd_ >= 0) close(fd_);
-  unlink(path_.c_str());
+  if (folder_ >= 0) {
+    unlinkat(folder_, kSocketName, 0);
+    close(folder_);
+  }
 }
 
 std::optional<std::pair<std::string, std::string>> Listener::next() {

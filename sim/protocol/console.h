@@ -1,6 +1,7 @@
 // The device's console: a Unix datagram socket at <device root>/var/run/ravelo-console.sock where
 // small device tools (killall) leave one line per message for the transcript. The simulator binds it
-// and reads it between steps; a tool sends "<tool>\t<line>".
+// and reads it between steps; a tool sends "<tool>\t<line>". Both reach the socket through the run
+// folder's descriptor (/proc/self/fd/N/...), so the device root's path may be of any length.
 #pragma once
 
 #include <optional>
@@ -9,15 +10,14 @@
 
 namespace sim::console {
 
-std::string socketPath(const std::string& deviceRoot);
-
 // Sends one line; silently does nothing when nobody listens.
 void log(const std::string& deviceRoot, const std::string& tool, const std::string& line);
 
 class Listener {
  public:
-  // Binds the socket (replacing a stale one). Throws std::runtime_error when it cannot.
-  explicit Listener(const std::string& deviceRoot);
+  // Binds the socket (replacing a stale one) in the device's run folder, open as `runFolder` (the
+  // listener keeps its own copy of the descriptor). Throws std::runtime_error when it cannot.
+  explicit Listener(int runFolder);
   ~Listener();
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
@@ -27,7 +27,7 @@ class Listener {
 
  private:
   int fd_ = -1;
-  std::string path_;
+  int folder_ = -1;
 };
 
 }  // namespace sim::console

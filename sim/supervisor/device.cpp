@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 
 #include <cstring>
+#include <stdexcept>
 
+#include "host/file_changes.h"
 #include "protocol/classes.h"
 #include "protocol/protocol.h"
 
@@ -19,6 +21,14 @@ constexpr int kAnswerTimeoutMs = 60000;
 // What deliver() answers for a process that has gone.
 constexpr const char* kGone = "gone";
 
+// The device's run folder, opened without following links (the console's socket is made in it).
+host::files::Folder runFolderOf(const DeviceFolders& folders) {
+  std::string problem;
+  host::files::Folder folder = host::files::openFolder(folders.run().string(), false, &problem);
+  if (!folder) throw std::runtime_error("the device's run folder: " + problem);
+  return folder;
+}
+
 }  // namespace
 
 Device::Device(const DeviceSetup& setup, Transcript& transcript, Recorder& recorder)
@@ -26,7 +36,7 @@ Device::Device(const DeviceSetup& setup, Transcript& transcript, Recorder& recor
       jbroot_(setup.privateView ? "/var/jb" : setup.folders.jbroot.string()),
       transcript_(transcript),
       recorder_(recorder),
-      console_(setup.folders.root.string()) {}
+      console_(runFolderOf(setup.folders).fd()) {}
 
 Device::~Device() {
   // Without reports: the transcript has ended (or the run was interrupted).

@@ -1,14 +1,28 @@
 #include "supervisor/device_files.h"
 
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "host/file_changes.h"
+#include "host/files.h"
 
 namespace sim {
 namespace fs = std::filesystem;
 namespace {
 
-fs::path hostPathOf(const DeviceFolders& device, const std::string& devicePath) {
-  return device.root / fs::path(devicePath).relative_path();
+std::string hostPathOf(const DeviceFolders& device, const std::string& devicePath) {
+  return (device.root / fs::path(devicePath).relative_path()).string();
+}
+
+// A problem from host/file_changes.h, with the host paths in it shown as device paths.
+std::string shown(const DeviceFolders& device, std::string problem) {
+  const std::string root = device.root.string();
+  for (size_t at; (at = problem.find(root + "/")) != std::string::npos;) problem.erase(at, root.size());
+  return problem;
 }
 
 }  // namespace
@@ -29,39 +43,31 @@ std::string readersOf(const std::string& devicePath) {
 }
 
 std::string removeInstalledFile(const DeviceFolders& device, const std::string& devicePath) {
-  fs::path path = hostPathOf(device, devicePath);
-  std::error_code ec;
-  fs::file_status status = fs::symlink_status(path, ec);
-  if (!fs::exists(status)) return "there is no file at " + devicePath;
-  if (fs::is_directory(status)) return devicePath + " is a folder, not a file";
-  if (!fs::remove(path, ec)) return "cannot remove " + devicePath + ": " + ec.message();
+  std::string problem;
+  std::optional<host::files::Place> place = host::files::placeOf(hostPathOf(device, devicePath), false, &problem);
+  struct stat st;
+  if (!place) {
+    if (errno == ENOENT) return "there is no file at " + devicePath;
+    return "cannot remove " + devicePath + ": " + shown(device, problem);
+  }
+  if (fstatat(place->folder.fd(), place->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return "there is no file at " + devicePath;
+  if (S_ISDIR(st.st_mode)) return devicePath + " is a folder, not a file";
+  if (unlinkat(place->folder.fd(), place->name.c_str(), 0) != 0)
+    return "cannot remove " + devicePath + ": " + std::strerror(errno);
   return {};
 }
 
 std::string copyIntoDevice(const DeviceFolders& device, const std::string& from, const std::string& devicePath) {
-  fs::path to = hostPathOf(device, devicePath);
+  std::string to = hostPathOf(device, devicePath);
   std::error_code ec;
-  if (fs::is_directory(to, ec)) return devicePath + " is a folder, not a file";
-  std::ifstream in(from, std::ios::binary);
-  if (!in) return "cannot read " + from;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  fs::create_directories(to.parent_path(), ec);
-  fs::path temporary = to;
-  temporary += ".ravelo-sim-copy";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
-      fs::remove(temporary, ec);
-      return "cannot write " + devicePath;
-    }
-  }
+  if (fs::is_directory(fs::symlink_status(to, ec))) return devicePath + " is a folder, not a file";
+  std::string bytes;
+  struct stat info {};
+  if (!host::files::readRegular(from, bytes, &info)) return "cannot read " + from;
   // An executable stays executable (killall).
-  fs::permissions(temporary, fs::status(from, ec).permissions(), ec);
-  fs::rename(temporary, to, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    return "cannot replace " + devicePath + ": " + ec.message();
-  }
+  std::string problem;
+  if (!host::files::replaceFile(to, bytes, info.st_mode & 07777, false, &problem))
+    return "cannot write " + devicePath + ": " + shown(device, problem);
   return {};
 }
 

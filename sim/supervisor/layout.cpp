@@ -1,6 +1,11 @@
 #include "supervisor/layout.h"
 
-#include <fstream>
+#include <sys/stat.h>
+
+#include <string_view>
+
+#include "host/file_changes.h"
+#include "host/files.h"
 
 namespace sim {
 namespace fs = std::filesystem;
@@ -27,17 +32,42 @@ void require(const fs::path& path, const char* what, const char* target) {
     throw LayoutError(std::string(what) + " is missing at " + path.string() + " (build the target " + target + ")");
 }
 
+// Every change below the device folder goes through host/file_changes.h: a link a person left in the
+// folder (Library/Sounds pointing elsewhere) is refused, never written through.
 void makeFolder(const fs::path& folder) {
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec) throw LayoutError("cannot create " + folder.string() + ": " + ec.message());
+  std::string problem;
+  if (!host::files::openFolder(folder.string(), true, &problem)) throw LayoutError("cannot create " + folder.string() + ": " + problem);
 }
 
+void writeFile(const fs::path& to, std::string_view bytes, mode_t mode) {
+  std::string problem;
+  if (!host::files::replaceFile(to.string(), bytes, mode, false, &problem))
+    throw LayoutError("cannot install " + to.string() + ": " + problem);
+}
+
+void removeEntry(const fs::path& path) {
+  std::string problem;
+  if (!host::files::removeEntry(path.string(), true, &problem))
+    throw LayoutError("cannot remove " + path.string() + ": " + problem);
+}
+
+// Copies a file of the build into the device, with its permissions.
 void copyFile(const fs::path& from, const fs::path& to) {
+  std::string bytes;
+  struct stat info {};
+  if (!host::files::readRegular(from.string(), bytes, &info)) throw LayoutError("cannot read " + from.string());
+  writeFile(to, bytes, info.st_mode & 07777);
+}
+
+// Copies the files and folders below `from` into the folder `to`.
+void copyTree(const fs::path& from, const fs::path& to) {
   std::error_code ec;
-  makeFolder(to.parent_path());
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-  if (ec) throw LayoutError("cannot copy " + from.string() + " to " + to.string() + ": " + ec.message());
+  for (fs::recursive_directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
+    fs::path target = to / fs::relative(it->path(), from);
+    if (it->is_directory()) makeFolder(target);
+    else if (it->is_regular_file()) copyFile(it->path(), target);
+  }
+  if (ec) throw LayoutError("cannot copy " + from.string() + ": " + ec.message());
 }
 
 // A link named `name` in `folder` to the jailbreak root, three levels up: the ".jbroot" a
@@ -45,10 +75,8 @@ void copyFile(const fs::path& from, const fs::path& to) {
 // provides it. The root-path library is found through it.
 void linkJbroot(const fs::path& folder) {
   fs::path link = folder / ".jbroot";
-  std::error_code ec;
-  fs::remove(link, ec);
-  fs::create_directory_symlink("../../..", link, ec);
-  if (ec) throw LayoutError("cannot link " + link.string() + ": " + ec.message());
+  std::string problem;
+  if (!host::files::makeLink(link.string(), "../../..", &problem)) throw LayoutError("cannot link " + link.string() + ": " + problem);
 }
 
 }  // namespace
@@ -72,15 +100,14 @@ std::vector<std::string> layOutDevice(const DeviceFolders& device, const Artifac
   lines.push_back(sounds.string() + "/ (" + std::to_string(a.sounds.size()) + " sounds)");
 
   fs::path bundle = jb / "Library/PreferenceBundles/RaveloPrefs.bundle";
-  std::error_code ec;
-  fs::remove_all(bundle, ec);
+  removeEntry(bundle);
   makeFolder(bundle);
-  fs::copy(a.paneBundle, bundle, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
-  if (ec) throw LayoutError("cannot copy the pane bundle: " + ec.message());
+  copyTree(a.paneBundle, bundle);
   // Resources the build did not already put into the bundle.
+  std::error_code ec;
   for (const auto& entry : fs::directory_iterator(a.paneResources, ec)) {
     if (!entry.is_regular_file() || entry.path().filename() == "entry.plist") continue;
-    if (!fs::exists(bundle / entry.path().filename())) copyFile(entry.path(), bundle / entry.path().filename());
+    if (!fs::exists(a.paneBundle / entry.path().filename())) copyFile(entry.path(), bundle / entry.path().filename());
   }
   linkJbroot(bundle);
   lines.push_back(bundle.string() + "/");
@@ -95,7 +122,7 @@ std::vector<std::string> layOutDevice(const DeviceFolders& device, const Artifac
   if (!a.filterPlist.empty() && fs::exists(a.filterPlist)) {
     copyFile(a.filterPlist, tweaks / "Ravelo.plist");
   } else {
-    std::ofstream(tweaks / "Ravelo.plist") << kFilterPlist;
+    writeFile(tweaks / "Ravelo.plist", kFilterPlist, 0644);
   }
   lines.push_back((tweaks / "Ravelo.plist").string() + " (Filter: Bundles com.apple.springboard)");
   linkJbroot(tweaks);
@@ -105,13 +132,13 @@ std::vector<std::string> layOutDevice(const DeviceFolders& device, const Artifac
     copyFile(a.libroot, libroot);
     lines.push_back(libroot.string() + " (the libroot stand-in)");
   } else {
-    fs::remove(libroot, ec);
+    removeEntry(libroot);
     lines.push_back(libroot.string() + ": none (--no-libroot: the built-in fallbacks answer /var/jb)");
   }
 
-  copyFile(a.programs / "killall", device.killall());
-  fs::permissions(device.killall(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                        fs::perms::others_read | fs::perms::others_exec, ec);
+  std::string killall;
+  if (!host::files::readRegular((a.programs / "killall").string(), killall)) throw LayoutError("cannot read the killall stand-in");
+  writeFile(device.killall(), killall, 0755);
   lines.push_back(device.killall().string() + " (the killall stand-in)");
   lines.push_back(device.preferences().string() + "/ (the preferences store)");
   return lines;

@@ -86,7 +86,7 @@ int runScenario(std::istream& in, const std::string& name, bool interactive, sim
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int runSimulator(int argc, char** argv) {
   std::string error;
   auto parsed = sim::parseOptions(argc, argv, &error);
   if (!parsed) return fail(error + " (ravelo-sim --help shows the options)", 2);
@@ -125,9 +125,13 @@ int main(int argc, char** argv) {
     if (!problem.empty()) return fail("the timeline: " + problem, 2);
   }
   if (!options.captureDir.empty()) {
-    std::error_code ec;
-    fs::create_directories(options.captureDir, ec);
-    if (!fs::is_directory(options.captureDir)) return fail("cannot make the folder " + options.captureDir + " for the pictures", 2);
+    std::error_code made, checked;
+    fs::create_directories(options.captureDir, made);
+    if (!fs::is_directory(options.captureDir, checked)) {
+      std::error_code reason = made ? made : checked;
+      return fail("cannot make the folder " + options.captureDir + " for the pictures" +
+                      (reason ? ": " + reason.message() : std::string()), 2);
+    }
   }
 
   bool temporary = false;
@@ -165,6 +169,8 @@ int main(int argc, char** argv) {
   setup.privateView = options.noLibroot;
   setup.missingClasses = options.withoutClasses;
   std::vector<std::string> laidOut;
+  // Set first: every change below the device root (the layout's too) refuses to follow links there.
+  host::device::setRoot(root.string());
   try {
     laidOut = sim::layOutDevice(setup.folders, artifacts, !options.noLibroot);
   } catch (const std::exception& e) {
@@ -174,7 +180,6 @@ int main(int argc, char** argv) {
     return fail("--no-libroot runs the device where /var/jb is its jailbreak root, which needs a private mount "
                 "namespace (root, or unprivileged user namespaces): " + error, 2);
   }
-  host::device::setRoot(root.string());
 
   struct sigaction action {};
   action.sa_handler = onInterrupt;
@@ -240,4 +245,14 @@ int main(int argc, char** argv) {
     }
   }
   return status;
+}
+
+int main(int argc, char** argv) {
+  // Whatever this machine's file system answers (a name too long, a folder that vanished), the
+  // simulator ends with a message, never an abort.
+  try {
+    return runSimulator(argc, argv);
+  } catch (const std::exception& e) {
+    return fail(e.what(), 2);
+  }
 }

@@ -34,7 +34,11 @@ std::string Transcript::devicePaths(const std::string& text) const {
 }
 
 void Transcript::print(const std::string& line) {
-  std::fputs(line.c_str(), out_);
+  // A control character a scenario line holds (a NUL) is shown, not left to end or break the line.
+  for (unsigned char c : line) {
+    if (c >= ' ' || c == '\t') std::fputc(c, out_);
+    else std::fprintf(out_, "\\%03o", c);
+  }
   std::fputc('\n', out_);
   std::fflush(out_);
 }

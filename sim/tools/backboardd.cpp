@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
+#include "host/file_changes.h"
 #include "protocol/channel.h"
 #include "protocol/protocol.h"
 
@@ -23,11 +23,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string pidFile = std::string(root) + "/var/run/backboardd.pid";
-  {
-    std::string temporary = pidFile + ".new";
-    std::ofstream(temporary) << getpid() << "\n";
-    std::rename(temporary.c_str(), pidFile.c_str());
-  }
+  std::string problem;
+  if (!host::files::replaceFile(pidFile, std::to_string(getpid()) + "\n", 0644, false, &problem))
+    std::fprintf(stderr, "backboardd: cannot write its pid file: %s\n", problem.c_str());
   sim::Channel channel(sim::protocol::kChannelFd);
   channel.send("ready");
   while (auto message = channel.receive()) {
@@ -36,6 +34,6 @@ int main(int argc, char** argv) {
     else if (message->kind == "run") channel.send("fail", "backboardd takes no commands");
     else if (message->kind == "quit") break;
   }
-  std::remove(pidFile.c_str());
+  host::files::removeEntry(pidFile, false, nullptr);
   return 0;
 }

@@ -188,8 +188,14 @@ TEST(Snapshots, FormatOneLinePerItem) {
   row.hasSwitch = row.switchOn = row.hasOnTint = true;
   row.onTint = {0.796, 0.855, 0.91, 1};
   page.rows = {row};
+  host::settings::GroupShot group;
+  group.hasHeader = true;
+  group.header = "Sounds";
+  page.groups = {group};
   std::string text = host::settings::format(page);
-  EXPECT_NE(text.find("header 390x160 banner 390x160 image no\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("header 390x160 banner 390x160 image no\ngroup 0 header \"Sounds\" footer none\nrow 0.0 "),
+            std::string::npos)
+      << text;
   EXPECT_NE(text.find("row 0.0 PSSwitchTableCell key=enabled labels [\"Enabled\" 18pt depth 1] tint 0.000,0.000,0.000,0.000 "
                       "switch on on-tint 0.796,0.855,0.910,1.000\n"),
             std::string::npos)

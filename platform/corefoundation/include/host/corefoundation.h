@@ -26,12 +26,20 @@ std::string describe(CFTypeRef value);
 CFPropertyListRef readPlistFile(const std::string& path);
 
 // Writes a property list to `path` (binary or XML), atomically: a temporary file beside it renamed over
-// it, so a reader never sees half a file. Creates missing folders. False when the object is not a
-// property list or the file cannot be written.
-bool writePlistFile(const std::string& path, CFPropertyListRef plist, bool binary = true);
+// it, so a reader never sees half a file. Creates missing folders; below the device folder never
+// writes through a link (host/file_changes.h). False, with *error (when given) saying why, when the
+// object is not a property list in that format (XML holds no NUL character in a key or string) or the
+// file cannot be written.
+bool writePlistFile(const std::string& path, CFPropertyListRef plist, bool binary = true, std::string* error = nullptr);
 
 // The host path of a preferences domain's store (current user, any host).
 std::string preferencesFile(const std::string& domain);
+
+// How many writes to a preferences store have failed in this process (the device's callers may not
+// look: its pane ignores what CFPreferencesSynchronize answers), and what the last one said:
+// "cannot write <store file>: <reason>" ("" before the first).
+long preferencesWriteFailures();
+std::string lastPreferencesWriteFailure();
 
 // How many times this process has read and parsed a preferences store (reads served from its cache of
 // an unchanged store do not count).

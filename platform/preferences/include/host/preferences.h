@@ -58,6 +58,19 @@ struct RowShot {
   std::string detail;              // detailTextLabel text ("" when none)
 };
 
+// A group (table section) of the page: the texts its data source gives for the header and footer.
+struct GroupShot {
+  long section = 0;
+  bool hasHeader = false, hasFooter = false;  // the data source answered a string (not nil)
+  std::string header, footer;
+};
+
+// The tints of the page's navigation bar and of the enclosing one (Settings' own).
+struct BarTints {
+  host::uikit::RGBA bar;
+  host::uikit::RGBA enclosing;
+};
+
 struct PageShot {
   std::string title;
   bool hasHeader = false;          // the table has a header view
@@ -69,15 +82,21 @@ struct PageShot {
   host::uikit::RGBA barTint;       // the page's navigation bar
   host::uikit::RGBA enclosingBarTint;
   std::string rightButtonTitle;    // "" when the navigation item has none
+  std::vector<GroupShot> groups;   // every section, in order
   std::vector<RowShot> rows;
 };
 
 // The snapshot as text, one line per item, for the simulator's transcript:
 //   page "Ravelo" view-tint 0.796,0.855,0.910,1.000 bar-tint ... enclosing-bar-tint ... right-button "Respring"
 //   header 390x160 banner 390x160 image yes        (or: header none / banner none)
+//   group 0 header "Ravelo" footer "Switches take effect after a respring"   (none for a nil text)
 //   row 0.0 PSSwitchTableCell key=enabled labels ["Enabled" 18pt depth 1] tint 0.796,... switch on on-tint 0.796,...
 //   row 1.3 PSTableCell key=unlockSound labels ["Unlock" 18pt depth 1, "Chime" 18pt depth 1] tint 0.000,0.478,1.000,1.000 detail "Chime"
+// Each group's line comes before its rows.
 std::string format(const PageShot& page);
+
+// The bars' tints as text: "bar-tint 0.796,0.855,0.910,1.000 enclosing-bar-tint 0.796,0.855,0.910,1.000".
+std::string format(const BarTints& tints);
 
 // ---- the Settings app ----------------------------------------------------------------------------
 
@@ -101,6 +120,9 @@ class Pane {
 
   // Leaving the page: viewWillDisappear: then viewDidDisappear:.
   void close();
+
+  // The navigation bars' tints as they are now.
+  BarTints barTints() const;
 
   // What a person does. Each answers false (with a message) when the page has no such row.
   bool toggleSwitch(const std::string& key, std::string* error);

@@ -1,0 +1,121 @@
+#include "tbd.h"
+
+#include <yaml-cpp/yaml.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace tbd {
+namespace {
+
+std::vector<std::string> strings(const YAML::Node& node, const std::string& key) {
+  std::vector<std::string> out;
+  const YAML::Node list = node[key];
+  if (!list) return out;
+  if (!list.IsSequence()) throw std::runtime_error(key + " is not a list");
+  for (const YAML::Node& item : list) out.push_back(item.as<std::string>());
+  return out;
+}
+
+// The symbols one "exports" entry lists, in the order of its keys.
+std::vector<Export> symbolsOf(const YAML::Node& block) {
+  std::vector<Export> out;
+  for (const std::string& name : strings(block, "symbols")) out.push_back({name});
+  for (const std::string& name : strings(block, "weak-symbols")) out.push_back({name, true});
+  for (const std::string& name : strings(block, "thread-local-symbols")) out.push_back({name, false, true});
+  for (const std::string& name : strings(block, "objc-classes")) {
+    out.push_back({"_OBJC_CLASS_$_" + name});
+    out.push_back({"_OBJC_METACLASS_$_" + name});
+  }
+  for (const std::string& name : strings(block, "objc-eh-types")) out.push_back({"_OBJC_EHTYPE_$_" + name});
+  for (const std::string& name : strings(block, "objc-ivars")) out.push_back({"_OBJC_IVAR_$_" + name});
+  return out;
+}
+
+Library parse(const std::vector<YAML::Node>& documents) {
+  if (documents.size() != 1) {
+    throw std::runtime_error("holds " + std::to_string(documents.size()) +
+                             " documents; only a stub of one library is supported");
+  }
+  const YAML::Node& doc = documents.front();
+  if (!doc.IsMap()) throw std::runtime_error("is not a YAML mapping");
+  if (!doc["tbd-version"] || doc["tbd-version"].as<std::string>() != "4") {
+    throw std::runtime_error("is not a version 4 text stub (tbd-version: 4)");
+  }
+  for (const char* key : {"reexported-libraries", "re-exports", "parent-umbrella", "allowable-clients"}) {
+    if (doc[key]) throw std::runtime_error(std::string("uses ") + key + ", which a plain stub cannot stand for");
+  }
+  Library library;
+  if (!doc["install-name"]) throw std::runtime_error("has no install-name");
+  library.installName = doc["install-name"].as<std::string>();
+  if (library.installName.empty()) throw std::runtime_error("has an empty install-name");
+  library.targets = strings(doc, "targets");
+  if (library.targets.empty()) throw std::runtime_error("names no targets");
+  if (doc["current-version"]) library.currentVersion = packVersion(doc["current-version"].as<std::string>());
+  if (doc["compatibility-version"]) {
+    library.compatibilityVersion = packVersion(doc["compatibility-version"].as<std::string>());
+  }
+  if (const YAML::Node exports = doc["exports"]) {
+    if (!exports.IsSequence()) throw std::runtime_error("exports is not a list");
+    for (const YAML::Node& block : exports) {
+      Library::Block entry{strings(block, "targets"), symbolsOf(block)};
+      for (const std::string& target : entry.targets) {
+        if (std::find(library.targets.begin(), library.targets.end(), target) == library.targets.end()) {
+          throw std::runtime_error("exports for " + target + ", which is not among its targets");
+        }
+      }
+      library.exports.push_back(std::move(entry));
+    }
+  }
+  return library;
+}
+
+}  // namespace
+
+std::vector<Export> Library::exportsFor(const std::string& target) const {
+  std::vector<Export> out;
+  for (const Block& block : exports) {
+    if (std::find(block.targets.begin(), block.targets.end(), target) == block.targets.end()) continue;
+    out.insert(out.end(), block.symbols.begin(), block.symbols.end());
+  }
+  return out;
+}
+
+Library read(const std::filesystem::path& file) {
+  try {
+    return parse(YAML::LoadAllFromFile(file.string()));
+  } catch (const YAML::Exception& error) {
+    throw std::runtime_error(file.string() + ": not a readable text stub: " + error.what());
+  } catch (const std::runtime_error& error) {
+    throw std::runtime_error(file.string() + ": " + error.what());
+  }
+}
+
+std::vector<std::filesystem::path> findAll(const std::filesystem::path& root) {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file() && entry.path().extension() == ".tbd") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+uint32_t packVersion(const std::string& text) {
+  uint32_t parts[3] = {0, 0, 0};
+  const uint32_t limits[3] = {65535, 255, 255};
+  size_t count = 0, at = 0;
+  while (true) {
+    size_t end = text.find('.', at);
+    std::string part = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    if (count == 3 || part.empty() || part.size() > 5 ||
+        part.find_first_not_of("0123456789") != std::string::npos || std::stoul(part) > limits[count]) {
+      throw std::runtime_error("'" + text + "' is not a library version (such as 1.2.3, at most 65535.255.255)");
+    }
+    parts[count++] = static_cast<uint32_t>(std::stoul(part));
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return parts[0] << 16 | parts[1] << 8 | parts[2];
+}
+
+}  // namespace tbd

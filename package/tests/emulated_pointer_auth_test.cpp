@@ -1,0 +1,225 @@
+// Pointer authentication in an emulated arm64e process: the harness signs exactly as the CPU's own
+// PAC instructions do; a hand-made arm64e dylib (chained fixups as Apple's linker writes them) whose
+// signed function pointer in data is called, and whose unsigned and wrongly signed ones stop the run;
+// and the runtime and the hooking library refusing implementations not signed as function pointers.
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <string>
+#include <vector>
+
+#include "loader.h"
+#include "process.h"
+#include "tiny_dylib.h"
+
+namespace {
+
+using namespace tiny;
+using emu::PacKey;
+using testing::HasSubstr;
+using testing::StartsWith;
+
+constexpr uint64_t kCallSlot = kCode, kCallImport = kCode + 0x20, kSmash = kCode + 0x40, kSmashChecked = kCode + 0x60,
+                   kAnswer = kCode + 0x100;
+constexpr uint64_t kBase = 0x120000000;
+
+// DYLD_CHAINED_PTR_ARM64E_USERLAND24 pointers; `next` is the distance to the next one in 8-byte steps.
+uint64_t authRebase(uint32_t offset, uint16_t diversity, PacKey key, uint64_t next) {
+  return offset | uint64_t{diversity} << 32 | uint64_t(key) << 49 | next << 51 | uint64_t{1} << 63;
+}
+uint64_t plainRebase(uint32_t offset, uint64_t next) { return offset | next << 51; }
+uint64_t authBindWithAddressDiversity(uint32_t import, PacKey key, uint64_t next) {
+  return import | uint64_t{1} << 48 | uint64_t(key) << 49 | next << 51 | uint64_t{3} << 62;
+}
+
+// An arm64e dylib whose __data holds four pointers: the answer function signed as a C function
+// pointer (key IA, discriminator 0), the same unsigned, the same signed with discriminator 0x1234,
+// and _record bound as __auth_got binds it (key IA, address diversity). callSlot(i) calls pointer i
+// as C calls a function pointer (BLRAAZ); callImport calls _record as an __auth_stubs stub does.
+// Both sign their return address (PACIBSP ... RETAB). smash(address) and smashChecked(address)
+// overwrite their saved return address with `address`, then return with RETAB, or with AUTIBSP and
+// the check clang puts before a plain RET.
+std::vector<uint8_t> arm64eDylib(uint32_t cpuSubtype = 0x80000002) {
+  Writer w;
+  const uint32_t fixupsSize = 84;
+  writeHeader(w, cpuSubtype, 0x108, {{"__data", kDataAddress, 32, 0}}, {0x80000034, 16, kTables, fixupsSize});
+  w.at(kCallSlot);
+  w.code({0xd503237f,    // pacibsp
+          0xa9bf7bfd,    // stp    x29, x30, [sp, #-16]!
+          0xf0000009,    // adrp   x9, __DATA (3 pages on)
+          0x8b000d31,    // add    x17, x9, x0, lsl #3
+          0xf9400230,    // ldr    x16, [x17]
+          0xd63f0a1f,    // blraaz x16                      (callSlot+0x14)
+          0xa8c17bfd,    // ldp    x29, x30, [sp], #16
+          0xd65f0fff});  // retab
+  w.at(kCallImport);
+  w.code({0xd503237f,    // pacibsp
+          0xa9bf7bfd,    // stp    x29, x30, [sp, #-16]!
+          0xf0000011,    // adrp   x17, __DATA
+          0x91006231,    // add    x17, x17, #24
+          0xf9400230,    // ldr    x16, [x17]
+          0xd73f0a11,    // blraa  x16, x17
+          0xa8c17bfd,    // ldp    x29, x30, [sp], #16
+          0xd65f0fff});  // retab
+  w.at(kSmash);
+  w.code({0xd503237f,    // pacibsp
+          0xa9bf7bfd,    // stp    x29, x30, [sp, #-16]!
+          0xf90007e0,    // str    x0, [sp, #8]
+          0xa8c17bfd,    // ldp    x29, x30, [sp], #16
+          0xd65f0fff});  // retab                            (smash+0x10)
+  w.at(kSmashChecked);
+  w.code({0xd503237f,    // pacibsp
+          0xa9bf7bfd,    // stp    x29, x30, [sp, #-16]!
+          0xf90007e0,    // str    x0, [sp, #8]
+          0xa8c17bfd,    // ldp    x29, x30, [sp], #16
+          0xd50323ff,    // autibsp
+          0xca1e07d0,    // eor    x16, x30, x30, lsl #1
+          0xb6f00050,    // tbz    x16, #62, +8
+          0xd4388e20,    // brk    #0xc471                  (smashChecked+0x1c)
+          0xd65f03c0});  // ret
+  w.at(kAnswer);
+  w.code({0xd2800540, 0xd65f03c0});  // mov x0, #42; ret
+  w.at(kDataAddress);
+  w.put(authRebase(kAnswer, 0, PacKey::IA, 1));
+  w.put(plainRebase(kAnswer, 1));
+  w.put(authRebase(kAnswer, 0x1234, PacKey::IA, 1));
+  w.put(authBindWithAddressDiversity(0, PacKey::IA, 0));
+  // LC_DYLD_CHAINED_FIXUPS' data: header, starts in image (two segments), starts in __DATA (one
+  // page, format 12, the chain at its start), one import of library 1, its name.
+  w.at(kTables);
+  for (uint32_t word : {0u, 32u, 72u, 76u, 1u, 1u, 0u}) w.put(word);
+  w.at(kTables + 32);
+  for (uint32_t word : {2u, 0u, 16u}) w.put(word);
+  w.at(kTables + 48);
+  w.put<uint32_t>(24), w.put<uint16_t>(0x4000), w.put<uint16_t>(12), w.put<uint64_t>(kDataAddress);
+  w.put<uint32_t>(0), w.put<uint16_t>(1), w.put<uint16_t>(0);
+  w.at(kTables + 72);
+  w.put<uint32_t>(1);
+  w.name("_record", 8);
+  return w.bytes;
+}
+
+std::string failure(const std::function<void()>& run) {
+  try {
+    run();
+  } catch (const emu::Error& e) {
+    return e.what();
+  }
+  return "(no failure)";
+}
+
+TEST(EmulatedPointerAuthentication, TheHarnessSignsAndAuthenticatesExactlyAsTheCpu) {
+  emu::Machine machine(emu::Architecture::Arm64e);
+  const uint64_t code = 0x50000000;
+  const uint32_t kRet = 0xd65f03c0;
+  // pacia, pacib, pacda, pacdb, autia x0, x1; xpaci x0: each followed by ret.
+  const std::vector<uint32_t> instructions{0xdac10020, kRet, 0xdac10420, kRet, 0xdac10820, kRet,
+                                           0xdac10c20, kRet, 0xdac11020, kRet, 0xdac143e0, kRet};
+  machine.map(code, 0x1000, emu::kRead | emu::kExecute);
+  machine.write(code, instructions.data(), instructions.size() * 4);
+  for (uint64_t pointer : {uint64_t{0x100004000}, uint64_t{0x700000010}, uint64_t{0x7fffffffff}}) {
+    for (uint64_t modifier : {uint64_t{0}, uint64_t{42}, emu::blendDiscriminator(0x100008010, 0x1234)}) {
+      for (PacKey key : {PacKey::IA, PacKey::IB, PacKey::DA, PacKey::DB}) {
+        uint64_t signedPointer = machine.sign(pointer, key, modifier);
+        EXPECT_NE(signedPointer, pointer);
+        EXPECT_EQ(machine.call(code + 8 * static_cast<int>(key), {pointer, modifier}).x0, signedPointer)
+            << emu::keyName(key) << " " << std::hex << pointer << " " << modifier;
+        EXPECT_EQ(machine.authenticate(signedPointer, key, modifier), pointer);
+        EXPECT_EQ(machine.strip(signedPointer), pointer);
+      }
+      uint64_t signedPointer = machine.sign(pointer, PacKey::IA, modifier);
+      EXPECT_EQ(machine.call(code + 32, {signedPointer, modifier}).x0, pointer);
+      EXPECT_EQ(machine.call(code + 40, {signedPointer}).x0, pointer);
+      // Another modifier: the CPU leaves a pointer no branch can use, and the harness refuses it.
+      uint64_t failed = machine.call(code + 32, {signedPointer, modifier + 1}).x0;
+      EXPECT_EQ(failed, machine.pointerAuth().poison(pointer, PacKey::IA));
+      EXPECT_TRUE(machine.pointerAuth().poisoned(failed));
+      EXPECT_FALSE(machine.authenticate(signedPointer, PacKey::IA, modifier + 1));
+    }
+  }
+}
+
+TEST(EmulatedPointerAuthentication, ASignedFunctionPointerInDataIsCalledAnUnsignedOrWronglySignedOneStopsTheRun) {
+  emu::Machine machine(emu::Architecture::Arm64e);
+  emu::Imports imports(machine);
+  int recorded = 0;
+  imports.function(kLibrary, "_record", [&](emu::Cpu& cpu) {
+    ++recorded;
+    cpu.setX(0, 7);
+  });
+  emu::load(machine, imports, imageOf(arm64eDylib()), "/tiny.dylib", kBase);
+
+  // The loader signed as dyld does: the rebase as a C function pointer, the bind with its slot's address.
+  const uint64_t slots = kBase + kDataAddress;
+  EXPECT_EQ(machine.load<uint64_t>(slots), machine.sign(kBase + kAnswer, PacKey::IA, 0));
+  EXPECT_EQ(machine.load<uint64_t>(slots + 8), kBase + kAnswer);
+  EXPECT_EQ(machine.load<uint64_t>(slots + 24),
+            machine.sign(imports.find(kLibrary, "_record"), PacKey::IA, emu::blendDiscriminator(slots + 24, 0)));
+
+  EXPECT_EQ(machine.call(kBase + kCallSlot, {0}).x0, 42u);
+  EXPECT_EQ(machine.call(kBase + kCallImport, {}).x0, 7u);
+  EXPECT_EQ(recorded, 1);
+  const std::string expected =
+      "pointer authentication failed at tiny.dylib+0x1014: a branch to tiny.dylib+0x1100 through a pointer that "
+      "did not authenticate (key IA or DA)";
+  EXPECT_EQ(failure([&] { machine.call(kBase + kCallSlot, {1}); }), expected) << "the unsigned pointer";
+  EXPECT_EQ(failure([&] { machine.call(kBase + kCallSlot, {2}); }), expected) << "the wrongly signed pointer";
+  EXPECT_EQ(machine.call(kBase + kCallSlot, {0}).x0, 42u) << "the process goes on after a stopped run";
+}
+
+TEST(EmulatedPointerAuthentication, AnOverwrittenReturnAddressStopsTheRunWhereItIsAuthenticated) {
+  emu::Machine machine(emu::Architecture::Arm64e);
+  emu::Imports imports(machine);
+  imports.function(kLibrary, "_record", [](emu::Cpu&) {});
+  emu::load(machine, imports, imageOf(arm64eDylib()), "/tiny.dylib", kBase);
+  EXPECT_EQ(failure([&] { machine.call(kBase + kSmash, {kBase + kAnswer}); }),
+            "pointer authentication failed at tiny.dylib+0x1050: a branch to tiny.dylib+0x1100 through a pointer "
+            "that did not authenticate (key IB or DB)");
+  EXPECT_EQ(failure([&] { machine.call(kBase + kSmashChecked, {kBase + kAnswer}); }),
+            "pointer authentication failed at tiny.dylib+0x107c: the check after authenticating with key IB");
+}
+
+TEST(EmulatedPointerAuthentication, Arm64eImagesLoadOnlyIntoArm64eProcessesAndOnlyWithTheVersionedAbi) {
+  emu::Machine arm64;
+  emu::Imports arm64Imports(arm64);
+  EXPECT_THAT(failure([&] { emu::load(arm64, arm64Imports, imageOf(arm64eDylib()), "/tiny.dylib", kBase); }),
+              HasSubstr("tiny.dylib is an arm64e image and the process is arm64"));
+  emu::Machine arm64e(emu::Architecture::Arm64e);
+  emu::Imports arm64eImports(arm64e);
+  EXPECT_THAT(failure([&] { emu::load(arm64e, arm64eImports, imageOf(arm64eDylib(2)), "/tiny.dylib", kBase); }),
+              HasSubstr("without the versioned pointer-authentication ABI (subtype 0x2)"));
+  EXPECT_THAT(failure([&] { emu::load(arm64e, arm64eImports, imageOf(arm64eDylib(0)), "/tiny.dylib", kBase); }),
+              HasSubstr("tiny.dylib is an arm64 image and the process is arm64e"));
+}
+
+TEST(EmulatedPointerAuthentication, TheRuntimeAndTheHookingLibraryTakeOnlyImplementationsSignedAsFunctionPointers) {
+  emu::Process sb({"SpringBoard", true, emu::Architecture::Arm64e});
+  emu::Machine& m = sb.machine;
+  int ran = 0;
+  const uint64_t replacement = m.trap("replacement", [&](emu::Cpu&) { ++ran; });
+  const uint64_t volume = sb.objc.getClass("SBVolumeControl"), increase = sb.objc.sel("increaseVolume");
+  const uint64_t previous = m.allocate(8);
+  auto hook = [&](uint64_t imp) {
+    m.call(sb.imports.find(emu::kSubstrate, "_MSHookMessageEx"), {volume, increase, imp, previous});
+  };
+  auto addMethod = [&](uint64_t imp) {
+    m.call(sb.imports.find(emu::kLibObjc, "_class_addMethod"), {volume, sb.objc.sel("louder"), imp, m.allocateString("v@:")});
+  };
+  EXPECT_THAT(failure([&] { hook(replacement); }),
+              StartsWith("pointer authentication failed at replacement: the replacement for -[SBVolumeControl "
+                         "increaseVolume] handed to MSHookMessageEx is unsigned"));
+  EXPECT_THAT(failure([&] { hook(m.sign(replacement, PacKey::IB, 0)); }),
+              HasSubstr("is not signed with key IA and discriminator 0"));
+  EXPECT_THAT(failure([&] { addMethod(replacement); }),
+              HasSubstr("the implementation of -[SBVolumeControl louder] handed to class_addMethod is unsigned"));
+  EXPECT_EQ(m.load<uint64_t>(previous), 0u) << "a refused hook leaves previous alone";
+
+  hook(m.signFunction(replacement));
+  std::optional<uint64_t> original = m.authenticate(m.load<uint64_t>(previous), PacKey::IA, 0);
+  ASSERT_TRUE(original) << "previous comes back signed as a C function pointer";
+  EXPECT_EQ(m.trapName(*original), "-[SBVolumeControl increaseVolume]");
+  sb.objc.send(sb.instance("SBVolumeControl"), "increaseVolume");
+  EXPECT_EQ(ran, 1);
+}
+
+}  // namespace

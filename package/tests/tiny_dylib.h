@@ -1,0 +1,109 @@
+// Hand-made tiny Mach-O dylibs for the emulator's own tests: a byte writer, the load commands a
+// two-segment dylib needs (__TEXT with __text, __DATA with its sections, one linked library, an empty
+// symbol table), and the reader's view of the result.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "macho_reader.h"
+
+namespace tiny {
+
+constexpr uint64_t kTextSize = 0x4000, kDataAddress = 0x4000, kDataSize = 0x4000;
+constexpr uint64_t kCode = 0x1000;
+// Where the loader's tables (fixup opcodes or chains) sit in the file: past both segments.
+constexpr uint32_t kTables = kDataAddress + kDataSize;
+inline const char kLibrary[] = "/usr/lib/libtiny.dylib";
+
+class Writer {
+ public:
+  std::vector<uint8_t> bytes;
+  void at(size_t offset) { cursor_ = offset; }
+  template <typename T>
+  void put(T value) {
+    if (bytes.size() < cursor_ + sizeof value) bytes.resize(cursor_ + sizeof value);
+    std::memcpy(bytes.data() + cursor_, &value, sizeof value);
+    cursor_ += sizeof value;
+  }
+  void name(const std::string& text, size_t width) {
+    for (size_t i = 0; i < width; ++i) put<char>(i < text.size() ? text[i] : '\0');
+  }
+  void raw(const std::vector<uint8_t>& data) {
+    for (uint8_t b : data) put(b);
+  }
+  void code(const std::vector<uint32_t>& instructions) {
+    for (uint32_t instruction : instructions) put(instruction);
+  }
+
+ private:
+  size_t cursor_ = 0;
+};
+
+struct DataSection {
+  const char* name;
+  uint64_t address, size;
+  uint32_t flags;
+};
+
+// The header and load commands of a dylib for `cpuSubtype`: __TEXT (0 to kTextSize, __text of
+// `codeSize` bytes at kCode), __DATA (kDataAddress, kDataSize) with `data`, `fixups` (a whole load
+// command: LC_DYLD_INFO_ONLY or LC_DYLD_CHAINED_FIXUPS), an empty LC_SYMTAB and LC_LOAD_DYLIB of
+// kLibrary.
+inline void writeHeader(Writer& w, uint32_t cpuSubtype, uint64_t codeSize, const std::vector<DataSection>& data,
+                        const std::vector<uint32_t>& fixups) {
+  const uint32_t dylibCommandSize = 24 + 24;  // dylib_command + the padded name
+  const uint32_t dataCommandSize = 72 + 80 * static_cast<uint32_t>(data.size());
+  const uint32_t commandsSize = (72 + 80) + dataCommandSize + 4 * static_cast<uint32_t>(fixups.size()) + 24 +
+                                dylibCommandSize;
+  w.at(0);
+  for (uint32_t word : {0xfeedfacfu, 0x0100000cu, cpuSubtype, 6u /* MH_DYLIB */, 5u, commandsSize, 0x80u, 0u})
+    w.put<uint32_t>(word);
+  auto segment = [&](const char* name, uint64_t address, uint64_t size, uint32_t protection, uint32_t sections) {
+    w.put<uint32_t>(0x19);
+    w.put<uint32_t>(72 + 80 * sections);
+    w.name(name, 16);
+    w.put<uint64_t>(address), w.put<uint64_t>(size), w.put<uint64_t>(address), w.put<uint64_t>(size);
+    w.put<uint32_t>(protection), w.put<uint32_t>(protection), w.put<uint32_t>(sections), w.put<uint32_t>(0);
+  };
+  auto section = [&](const char* name, const char* segmentName, uint64_t address, uint64_t size, uint32_t flags) {
+    w.name(name, 16);
+    w.name(segmentName, 16);
+    w.put<uint64_t>(address), w.put<uint64_t>(size);
+    w.put<uint32_t>(static_cast<uint32_t>(address)), w.put<uint32_t>(3), w.put<uint32_t>(0), w.put<uint32_t>(0);
+    w.put<uint32_t>(flags), w.put<uint32_t>(0), w.put<uint32_t>(0), w.put<uint32_t>(0);
+  };
+  segment("__TEXT", 0, kTextSize, 5, 1);
+  section("__text", "__TEXT", kCode, codeSize, 0x80000400);
+  segment("__DATA", kDataAddress, kDataSize, 3, static_cast<uint32_t>(data.size()));
+  for (const DataSection& s : data) section(s.name, "__DATA", s.address, s.size, s.flags);
+  for (uint32_t word : fixups) w.put<uint32_t>(word);
+  w.put<uint32_t>(0x2), w.put<uint32_t>(24);  // LC_SYMTAB, empty
+  for (int i = 0; i < 4; ++i) w.put<uint32_t>(0);
+  w.put<uint32_t>(0xc), w.put<uint32_t>(dylibCommandSize);  // LC_LOAD_DYLIB
+  w.put<uint32_t>(24), w.put<uint32_t>(0), w.put<uint32_t>(0x10000), w.put<uint32_t>(0x10000);
+  w.name(kLibrary, 24);
+  w.at(kDataAddress + kDataSize - 8);  // the file covers both segments
+  w.put<uint64_t>(0);
+}
+
+// The reader's image of `bytes`.
+inline macho::Image imageOf(const std::vector<uint8_t>& bytes) {
+  // One file per process: CTest runs the cases of a suite in parallel.
+  std::string path = testing::TempDir() + "tiny-" + std::to_string(getpid()) + ".dylib";
+  FILE* file = fopen(path.c_str(), "wb");
+  fwrite(bytes.data(), 1, bytes.size(), file);
+  fclose(file);
+  macho::Image image = macho::readFile(path).at(0);
+  std::remove(path.c_str());
+  return image;
+}
+
+}  // namespace tiny
