@@ -161,7 +161,9 @@ id newError(id domain, long code, const std::string& description);  // +1
 
 // ---- what binary property lists may hold beyond the property-list types ----
 id nullObject();                                            // kCFNull, immortal
-id newSet(const std::vector<id>& members, bool isMutable);  // +1; equal members are kept once (the first)
+// +1; equal members are kept once (the first). Equal as on the device, where numbers and booleans are
+// NSNumbers compared by value: true and 1 are one member (CoreFoundation on Linux keeps them apart).
+id newSet(const std::vector<id>& members, bool isMutable);
 std::vector<id> setMembers(id set);
 id newUID(uint32_t value);  // +1, a keyed-archiver UID
 uint32_t uidOf(id uid);

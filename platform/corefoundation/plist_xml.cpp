@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <locale.h>
+#include <strings.h>
 
 namespace cf {
 namespace {
@@ -20,7 +21,7 @@ bool isXMLSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'
 
 // Whitespace as the device skips it before <integer> text: control and space bytes, the bytes
 // 0x7F-0xA0 one at a time (so the tails of multi-byte characters too), and the leads of a few
-// three-byte Unicode spaces.
+// three-byte Unicode spaces (the device compares their last byte with decimal 80, kept here).
 bool isIntegerSpace(const char* at, const char* end) {
   auto b = [&](size_t k) { return static_cast<unsigned char>(at[k]); };
   unsigned char c = b(0);
