@@ -26,11 +26,13 @@ NumberBox* unsignedBox(uint64_t v) {
   b->type = 17;  // kCFNumberSInt128Type: how the device keeps integers above INT64_MAX
   return b;
 }
+// As the device's CFNumberCreate: every NaN becomes its one positive NaN, and NaN and the infinities
+// are 64-bit whatever size they came in.
 NumberBox* realBox(double v, CFNumberType type) {
   auto* b = new NumberBox;
   b->kind = NumberBox::Real;
-  b->d = v;
-  b->type = type;
+  b->d = std::isnan(v) ? std::numeric_limits<double>::quiet_NaN() : v;
+  b->type = std::isfinite(v) ? type : static_cast<CFNumberType>(kCFNumberFloat64Type);
   return b;
 }
 
