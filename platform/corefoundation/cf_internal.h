@@ -40,6 +40,7 @@ struct Classes {
   Class dictionary, mutableDictionary;
   Class data, mutableData;
   Class date, url, error, bundle;
+  Class null, set, mutableSet, uid;
 };
 // The classes, registered on first use.
 const Classes& classes();
@@ -54,13 +55,14 @@ void defineDateClass(Classes& c);
 void defineURLClass(Classes& c);
 void defineErrorClass(Classes& c);
 void defineBundleClass(Classes& c);
+void defineKeyedArchiveClasses(Classes& c);
 
 // Adds the methods every family root shares (dealloc deleting the box).
 void addFamilyBasics(Class familyRoot);
 // Makes a class's instances immortal: retain/release/autorelease do nothing.
 void makeImmortal(Class cls);
 
-enum class Family { None, String, Number, Boolean, Array, Dictionary, Data, Date, URL, Error, Bundle };
+enum class Family { None, String, Number, Boolean, Array, Dictionary, Data, Date, URL, Error, Bundle, Null, Set, UID };
 Family familyOf(id object);
 bool isMutable(id object);
 
@@ -157,22 +159,31 @@ id newFileURL(const std::string& path, bool isDirectory);       // +1
 std::string urlString(id url);                                  // the absolute string
 id newError(id domain, long code, const std::string& description);  // +1
 
+// ---- what binary property lists may hold beyond the property-list types ----
+id nullObject();                                            // kCFNull, immortal
+// +1; equal members are kept once (the first). Equal as on the device, where numbers and booleans are
+// NSNumbers compared by value: true and 1 are one member (CoreFoundation on Linux keeps them apart).
+id newSet(const std::vector<id>& members, bool isMutable);
+std::vector<id> setMembers(id set);
+id newUID(uint32_t value);  // +1, a keyed-archiver UID
+uint32_t uidOf(id uid);
+
 // ---- property lists ----
-// The deepest nesting the device's reader accepts (iOS; macOS allows 512): an object more than this many
-// levels below the root (arrays and dictionaries each add one) makes the whole list unreadable, keys
-// beside it included.
+// The deepest nesting the device's binary and XML readers accept (the iOS limit; macOS allows 512): an
+// object more than this many levels below the root (arrays and dictionaries each add one) makes the
+// whole list unreadable, keys beside it included. OpenStep text has its own limit (512).
 constexpr size_t kMaxPlistDepth = 128;
 bool isBinaryPropertyList(const void* bytes, size_t length);  // "bplist0" at the start
-// A binary property list (+1), or NULL when malformed, too deep, or holding a non-plist object.
+// A binary property list (+1), or NULL when malformed or too deep.
 id parseBinaryPropertyList(const void* bytes, size_t length, CFOptionFlags mutability);
 // The binary property list of `root`; false when it is not a property list or nests too deep.
 bool writeBinaryPropertyList(id root, std::string& out);
-// Whether XML markup nests its arrays and dictionaries at most `maxDepth` deep (and its elements at
-// most two more); false too for markup that never closes a comment, tag or section.
-bool xmlNestingWithin(const char* bytes, size_t length, size_t maxDepth);
-// Parses XML or binary property-list bytes (+1), or NULL. *binary tells the format read.
-id parsePropertyList(const void* bytes, size_t length, CFOptionFlags mutability, bool* binary);
-// Serialises, or false when the object is not a property list.
+// The XML property list of `root`, as the device writes it; false as for binary.
+bool writeXMLPropertyList(id root, std::string& out);
+// Reads property-list bytes as the device does (+1), or NULL: binary, else XML, else OpenStep text
+// (whitespace alone is an empty dictionary). *format, when given, tells which it was.
+id parsePropertyList(const void* bytes, size_t length, CFOptionFlags mutability, CFPropertyListFormat* format);
+// Serialises, or false when the object is not a property list (kCFNull and sets never are).
 bool serializePropertyList(id object, bool binary, std::string& out);
 id readPropertyListFile(const std::string& path, CFOptionFlags mutability);  // +1 or NULL
 // The immutable property list in the file when its root is of `family`: +1, or NULL when the file is

@@ -34,7 +34,15 @@ id initSinceReference(id self, SEL, double seconds) {
 double sinceReference(id self, SEL) { return dateOf(self); }
 double since1970(id self, SEL) { return dateOf(self) + kCFAbsoluteTimeIntervalSince1970; }
 BOOL isEqual(id self, SEL, id other) { return familyOf(other) == Family::Date && dateOf(other) == dateOf(self) ? YES : NO; }
-unsigned long hashOf(id self, SEL) { return static_cast<unsigned long>(static_cast<long long>(dateOf(self))); }
+// Whole seconds; a date no integer holds (a key or set member read from a list may be any double)
+// hashes by its bits.
+unsigned long hashOf(id self, SEL) {
+  double at = dateOf(self);
+  if (std::fabs(at) < 9.2e18) return static_cast<unsigned long>(static_cast<long long>(at));
+  uint64_t bits;
+  std::memcpy(&bits, &at, sizeof bits);
+  return static_cast<unsigned long>(bits);
+}
 long compare(id self, SEL, id other) {
   double a = dateOf(self), b = dateOf(other);
   return a < b ? -1 : a > b ? 1 : 0;

@@ -80,6 +80,14 @@ std::string describe(id object) {
       return out + ">";
     }
     case Family::Date: return formatDate(dateOf(object));
+    case Family::Null: return "<null>";
+    case Family::Set: {
+      std::string out = "{(";
+      std::vector<id> members = setMembers(object);
+      for (size_t i = 0; i < members.size(); ++i) out += (i ? ", " : "") + describe(members[i]);
+      return out + ")}";
+    }
+    case Family::UID: return "<CFKeyedArchiverUID>{value = " + std::to_string(uidOf(object)) + "}";
     case Family::URL: return urlString(object);
     case Family::Error:
     case Family::Bundle: {

@@ -26,11 +26,13 @@ NumberBox* unsignedBox(uint64_t v) {
   b->type = 17;  // kCFNumberSInt128Type: how the device keeps integers above INT64_MAX
   return b;
 }
+// As the device's CFNumberCreate: every NaN becomes its one positive NaN, and NaN and the infinities
+// are 64-bit whatever size they came in.
 NumberBox* realBox(double v, CFNumberType type) {
   auto* b = new NumberBox;
   b->kind = NumberBox::Real;
-  b->d = v;
-  b->type = type;
+  b->d = std::isnan(v) ? std::numeric_limits<double>::quiet_NaN() : v;
+  b->type = std::isfinite(v) ? type : static_cast<CFNumberType>(kCFNumberFloat64Type);
   return b;
 }
 
@@ -369,6 +371,23 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePt
       if (n.kind == NumberBox::Real) return true;
       return static_cast<long double>(d) ==
              (n.kind == NumberBox::Signed ? static_cast<long double>(n.i) : static_cast<long double>(n.u));
+    }
+    case 17: {  // 128-bit integer {high, low}, as the device's private kCFNumberSInt128Type
+      int64_t high = 0;
+      uint64_t low = 0;
+      bool exact = true;
+      if (n.kind == NumberBox::Signed) {
+        high = n.i < 0 ? -1 : 0, low = static_cast<uint64_t>(n.i);
+      } else if (n.kind == NumberBox::Unsigned) {
+        low = n.u;
+      } else {
+        long long whole = numberToLongLong(n);
+        high = whole < 0 ? -1 : 0, low = static_cast<uint64_t>(whole);
+        exact = !std::isnan(n.d) && static_cast<long double>(whole) == static_cast<long double>(n.d);
+      }
+      std::memcpy(valuePtr, &high, sizeof high);
+      std::memcpy(static_cast<char*>(valuePtr) + sizeof high, &low, sizeof low);
+      return exact;
     }
     default: return false;
   }

@@ -1,233 +1,78 @@
-// Property lists: binary ones read and written by plist_binary*.cpp, XML ones through libplist.
-// Both readers stop at the device's nesting limit: libplist's XML reader recurses per level, so its
-// input is measured first (plist_xml_depth.cpp). libplist's quirks: output pointers must be NULL on
-// entry; integers are unsigned 64-bit nodes (negative values are stored by their bits, and values above
-// INT64_MAX are kept in a 16-byte form); strings it returns are freed with free().
+// Property lists: read as the device reads them (binary first, then XML, then OpenStep text, each
+// reader in its own file), and written in binary or XML.
 #include "cf_internal.h"
+#include "plist_text.h"
 
 #include "host/file_changes.h"
 #include "host/files.h"
-
-#include <plist/plist.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 
 namespace cf {
 namespace {
 
-struct PlistDeleter {
-  void operator()(plist_t p) const { plist_free(p); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
-
-// Whether an integer node with its top bit set is the 16-byte unsigned form (a value above
-// INT64_MAX) rather than a negative number. libplist keeps this only internally; its binary writer
-// shows it in the integer's size marker.
-bool isUnsignedHuge(plist_t node) {
-  char* bytes = nullptr;
-  uint32_t length = 0;
-  plist_to_bin(node, &bytes, &length);
-  bool huge = bytes != nullptr && length > 8 && static_cast<unsigned char>(bytes[8]) == 0x14;
-  std::free(bytes);
-  return huge;
-}
-
-plist_t newHugeUnsigned(uint64_t value) {
-  std::string xml = "<plist version=\"1.0\"><integer>" + std::to_string(value) + "</integer></plist>";
-  plist_t node = nullptr;
-  plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &node);
-  return node;
-}
-
-id fromNode(plist_t node, CFOptionFlags mutability);
-
-id fromArray(plist_t node, CFOptionFlags mutability) {
-  id array = newArray({}, mutability != kCFPropertyListImmutable);
-  uint32_t n = plist_array_get_size(node);
-  for (uint32_t i = 0; i < n; ++i) {
-    id item = fromNode(plist_array_get_item(node, i), mutability);
-    if (item == nullptr) {
-      host::release(array);
-      return nullptr;
-    }
-    arrayAppend(array, item);
-    host::release(item);
-  }
-  return array;
-}
-
-id fromDictionary(plist_t node, CFOptionFlags mutability) {
-  id dict = newDictionary(mutability != kCFPropertyListImmutable);
-  plist_dict_iter it = nullptr;
-  plist_dict_new_iter(node, &it);
-  bool ok = true;
-  while (ok && it != nullptr) {
-    char* key = nullptr;
-    plist_t value = nullptr;
-    plist_dict_next_item(node, it, &key, &value);
-    if (key == nullptr) break;
-    if (value == nullptr || !isValidUTF8(key)) {
-      ok = false;  // a key without a value: not a property list
-    } else if (id object = fromNode(value, mutability)) {
-      id keyString = newString(key);
-      dictionaryOf(dict).set(keyString, object);
-      host::release(keyString);
-      host::release(object);
-    } else {
-      ok = false;
-    }
-    std::free(key);
-  }
-  std::free(it);
-  if (!ok) {
-    host::release(dict);
-    return nullptr;
-  }
-  return dict;
-}
-
-id fromNode(plist_t node, CFOptionFlags mutability) {
-  if (node == nullptr) return nullptr;
-  switch (plist_get_node_type(node)) {
-    case PLIST_BOOLEAN: {
-      uint8_t v = 0;
-      plist_get_bool_val(node, &v);
-      return booleanObject(v != 0);
-    }
-    case PLIST_UINT:
-    case PLIST_UID: {
-      uint64_t v = 0;
-      if (plist_get_node_type(node) == PLIST_UID) plist_get_uid_val(node, &v);
-      else plist_get_uint_val(node, &v);
-      if (v > static_cast<uint64_t>(INT64_MAX) && isUnsignedHuge(node)) return newUnsigned(v);
-      return newSigned(static_cast<int64_t>(v));
-    }
-    case PLIST_REAL: {
-      double v = 0;
-      plist_get_real_val(node, &v);
-      return newReal(v);
-    }
-    case PLIST_STRING:
-    case PLIST_KEY: {
-      uint64_t length = 0;
-      const char* s = plist_get_string_ptr(node, &length);
-      return newString(sanitizeUTF8(std::string(s ? s : "", s ? length : 0)));
-    }
-    case PLIST_DATA: {
-      uint64_t length = 0;
-      const char* bytes = plist_get_data_ptr(node, &length);
-      return newData(bytes, bytes ? length : 0, mutability == kCFPropertyListMutableContainersAndLeaves);
-    }
-    case PLIST_DATE: {
-      int32_t sec = 0, usec = 0;
-      plist_get_date_val(node, &sec, &usec);
-      return newDate(sec + usec / 1e6);
-    }
-    case PLIST_ARRAY: return fromArray(node, mutability);
-    case PLIST_DICT: return fromDictionary(node, mutability);
-    default: return nullptr;
-  }
-}
-
-// A libplist tree of `object`, or NULL when it is not a property list or nests deeper than one can be
-// read back (the writer recurses too).
-plist_t toNode(id object, size_t depth = 0) {
-  if (depth > kMaxPlistDepth) return nullptr;
+bool containsUID(id object, size_t depth = 0) {
+  if (depth > kMaxPlistDepth) return false;
   switch (familyOf(object)) {
-    case Family::Boolean: return plist_new_bool(numberToBool(numberOf(object)) ? 1 : 0);
-    case Family::Number: {
-      const NumberBox& n = numberOf(object);
-      if (n.kind == NumberBox::Real) return plist_new_real(n.d);
-      if (n.kind == NumberBox::Unsigned) return newHugeUnsigned(n.u);
-      return plist_new_uint(static_cast<uint64_t>(n.i));
-    }
-    case Family::String: {
-      // XML cannot hold U+0000, not even as a character reference: refused rather than cut short.
-      std::string s = text(object);
-      return s.find('\0') == std::string::npos ? plist_new_string(s.c_str()) : nullptr;
-    }
-    case Family::Data: {
-      const DataBox& d = dataOf(object);
-      return plist_new_data(reinterpret_cast<const char*>(d.bytes.data()), d.bytes.size());
-    }
-    case Family::Date: {
-      double t = dateOf(object);
-      double whole = std::floor(t);
-      if (!(whole >= INT32_MIN && whole <= INT32_MAX)) return nullptr;
-      return plist_new_date(static_cast<int32_t>(whole), static_cast<int32_t>(std::lround((t - whole) * 1e6)));
-    }
-    case Family::Array: {
-      const ArrayBox& a = arrayOf(object);
-      if (a.callbacks.retain == nullptr && !a.items.empty()) return nullptr;
-      plist_t array = plist_new_array();
-      for (const void* item : a.items) {
-        plist_t child = toNode(toId(item), depth + 1);
-        if (child == nullptr) {
-          plist_free(array);
-          return nullptr;
-        }
-        plist_array_append_item(array, child);
-      }
-      return array;
-    }
-    case Family::Dictionary: {
-      const DictionaryBox& d = dictionaryOf(object);
-      if ((d.keyCallbacks.retain == nullptr || d.valueCallbacks.retain == nullptr) && !d.entries.empty()) return nullptr;
-      plist_t dict = plist_new_dict();
-      for (const auto& e : d.entries) {
-        bool stringKey = familyOf(toId(e.key)) == Family::String;
-        std::string key = stringKey ? text(toId(e.key)) : std::string();
-        plist_t child = stringKey && key.find('\0') == std::string::npos ? toNode(toId(e.value), depth + 1) : nullptr;
-        if (child == nullptr) {
-          plist_free(dict);
-          return nullptr;
-        }
-        plist_dict_set_item(dict, key.c_str(), child);
-      }
-      return dict;
-    }
-    default: return nullptr;
+    case Family::UID: return true;
+    case Family::Array:
+      for (const void* item : arrayOf(object).items)
+        if (item != nullptr && containsUID(toId(item), depth + 1)) return true;
+      return false;
+    case Family::Dictionary:
+      for (const auto& e : dictionaryOf(object).entries)
+        if (e.value != nullptr && containsUID(toId(e.value), depth + 1)) return true;
+      return false;
+    default: return false;
+  }
+}
+
+// Strings, data, arrays and dictionaries with string keys: all the OpenStep format holds.
+bool isOpenStepList(id object, size_t depth = 0) {
+  if (depth > kMaxPlistDepth) return false;
+  switch (familyOf(object)) {
+    case Family::String:
+    case Family::Data: return true;
+    case Family::Array:
+      for (const void* item : arrayOf(object).items)
+        if (item == nullptr || !isOpenStepList(toId(item), depth + 1)) return false;
+      return true;
+    case Family::Dictionary:
+      for (const auto& e : dictionaryOf(object).entries)
+        if (familyOf(toId(e.key)) != Family::String || e.value == nullptr || !isOpenStepList(toId(e.value), depth + 1))
+          return false;
+      return true;
+    default: return false;
   }
 }
 
 }  // namespace
 
-id parsePropertyList(const void* bytes, size_t length, CFOptionFlags mutability, bool* binary) {
+id parsePropertyList(const void* bytes, size_t length, CFOptionFlags mutability, CFPropertyListFormat* format) {
   if (bytes == nullptr || length == 0) return nullptr;
+  auto found = [&](id list, CFPropertyListFormat kind) {
+    if (list != nullptr && format != nullptr) *format = kind;
+    return list;
+  };
+  // A damaged binary list is tried as text too, as on the device.
   if (isBinaryPropertyList(bytes, length)) {
-    id result = parseBinaryPropertyList(bytes, length, mutability);
-    if (result != nullptr && binary) *binary = true;
-    return result;
+    if (id list = parseBinaryPropertyList(bytes, length, mutability)) return found(list, kCFPropertyListBinaryFormat_v1_0);
   }
-  if (length > UINT32_MAX || !xmlNestingWithin(static_cast<const char*>(bytes), length, kMaxPlistDepth)) return nullptr;
-  plist_t root = nullptr;
-  plist_from_xml(static_cast<const char*>(bytes), static_cast<uint32_t>(length), &root);
-  PlistPtr owner(root);
-  if (root == nullptr) return nullptr;
-  if (binary) *binary = false;
-  return fromNode(root, mutability);
+  PlistText text;
+  if (!decodePlistText(static_cast<const uint8_t*>(bytes), length, text)) return nullptr;
+  if (id list = parseXMLPropertyList(text.xml, text.xmlLength, mutability)) return found(list, kCFPropertyListXMLFormat_v1_0);
+  if (!openStepUnits(text)) return nullptr;
+  return found(parseOpenStepPropertyList(text.units, mutability), kCFPropertyListOpenStepFormat);
 }
 
 bool serializePropertyList(id object, bool binary, std::string& out) {
-  if (binary) return writeBinaryPropertyList(object, out);
-  PlistPtr root(toNode(object));
-  if (!root) return false;
-  char* bytes = nullptr;
-  uint32_t length = 0;
-  plist_to_xml(root.get(), &bytes, &length);
-  if (bytes == nullptr) return false;
-  out.assign(bytes, length);
-  std::free(bytes);
-  return true;
+  return binary ? writeBinaryPropertyList(object, out) : writeXMLPropertyList(object, out);
 }
 
 bool readWholeFile(const std::string& path, std::string& out, struct stat* info) {
@@ -271,13 +116,8 @@ CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef, CFDataRef data, C
     return nullptr;
   }
   const DataBox& d = dataOf(toId(data));
-  bool binary = false;
-  id result = parsePropertyList(d.bytes.data(), d.bytes.size(), options, &binary);
-  if (result == nullptr) {
-    reportError(error, "The data couldn't be read because it isn't in the correct format.");
-    return nullptr;
-  }
-  if (format) *format = binary ? kCFPropertyListBinaryFormat_v1_0 : kCFPropertyListXMLFormat_v1_0;
+  id result = parsePropertyList(d.bytes.data(), d.bytes.size(), options, format);
+  if (result == nullptr) reportError(error, "The data couldn't be read because it isn't in the correct format.");
   return result;
 }
 
@@ -299,6 +139,7 @@ CFDataRef CFPropertyListCreateData(CFAllocatorRef, CFPropertyListRef propertyLis
 
 Boolean CFPropertyListIsValid(CFPropertyListRef plist, CFPropertyListFormat format) {
   if (plist == nullptr) return false;
+  if (format == kCFPropertyListOpenStepFormat) return isOpenStepList(toId(plist));
   if (format != kCFPropertyListXMLFormat_v1_0 && format != kCFPropertyListBinaryFormat_v1_0) return false;
   std::string ignored;
   return serializePropertyList(toId(plist), true, ignored);
@@ -306,6 +147,7 @@ Boolean CFPropertyListIsValid(CFPropertyListRef plist, CFPropertyListFormat form
 
 CFPropertyListRef CFPropertyListCreateDeepCopy(CFAllocatorRef, CFPropertyListRef propertyList, CFOptionFlags mutabilityOption) {
   std::string bytes;
-  if (propertyList == nullptr || !serializePropertyList(toId(propertyList), true, bytes)) return nullptr;
+  if (propertyList == nullptr || containsUID(toId(propertyList))) return nullptr;  // the device copies no UID either
+  if (!serializePropertyList(toId(propertyList), true, bytes)) return nullptr;
   return parsePropertyList(bytes.data(), bytes.size(), mutabilityOption, nullptr);
 }

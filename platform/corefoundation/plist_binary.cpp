@@ -1,5 +1,7 @@
 // Reading binary property lists ("bplist00"), as iOS's reader does: the same checks of the trailer and
-// the offset table, the same nesting limit, and no recursion, so no input can exhaust the stack.
+// the offset table, the same objects (kCFNull, sets and keyed-archiver UIDs besides the property-list
+// types; dictionary keys of any type but a collection; the first of repeated keys kept), the same
+// nesting limit, and no recursion, so no input can exhaust the stack.
 #include "cf_internal.h"
 #include "unicode.h"
 
@@ -40,10 +42,14 @@ class BinaryReader {
     bool isDictionary;
     uint64_t count;        // elements, or key-value pairs
     const uint8_t* refs;   // `count` references (dictionaries: the keys', then the values')
-    uint64_t next = 0;     // next reference to read: arrays 0..count, dictionaries 0..2*count
+    bool isSet;
+    uint64_t next = 0;     // next reference to read: arrays and sets 0..count, dictionaries 0..2*count
     std::vector<id> items;  // +1 each
   };
 
+  // The device's checks: a trailer whose counts and sizes (any width from one byte; only the low 64 bits
+  // of a wider value count) describe an offset table that ends the data exactly, every offset before
+  // the table, and a top object after the header.
   bool readTrailer(uint64_t* topOffset) {
     if (length_ < 8 + kTrailerSize + 1 || std::memcmp(data_, "bplist0", 7) != 0) return false;
     const uint8_t* t = data_ + length_ - kTrailerSize;
@@ -52,8 +58,9 @@ class BinaryReader {
     count_ = bigEndian(t + 8, 8);
     uint64_t top = bigEndian(t + 16, 8);
     table_ = bigEndian(t + 24, 8);
-    if (offsetSize_ < 1 || offsetSize_ > 8 || refSize_ < 1 || refSize_ > 8) return false;
+    if (count_ > static_cast<uint64_t>(INT64_MAX) || table_ > static_cast<uint64_t>(INT64_MAX)) return false;
     if (count_ < 1 || top >= count_ || table_ < 9 || table_ >= length_ - kTrailerSize) return false;
+    if (offsetSize_ < 1 || refSize_ < 1) return false;
     // The offset table fills exactly the space between the objects and the trailer.
     if (count_ > (length_ - kTrailerSize - table_) / offsetSize_) return false;
     if (table_ + count_ * offsetSize_ + kTrailerSize != length_) return false;
@@ -88,11 +95,11 @@ class BinaryReader {
       return true;
     }
     if (!fits(*start, 1) || (data_[*start] & 0xF0) != 0x10) return false;
-    uint64_t size = 1ULL << (data_[*start] & 0x0F);
-    if (size > 8 || !fits(*start + 1, size)) return false;
+    uint64_t size = 1ULL << (data_[*start] & 0x0F);  // any width: only its low 64 bits count
+    if (!fits(*start + 1, size)) return false;
     *count = bigEndian(data_ + *start + 1, size);
     *start += 1 + size;
-    return *count <= (1ULL << 62);
+    return *count <= static_cast<uint64_t>(INT64_MAX);
   }
 
   bool spend(uint64_t units) {
@@ -101,16 +108,20 @@ class BinaryReader {
     return true;
   }
 
-  static bool isContainer(uint8_t marker) { return (marker & 0xF0) == 0xA0 || (marker & 0xF0) == 0xD0; }
+  static bool isContainer(uint8_t marker) {
+    uint8_t type = marker & 0xF0;
+    return type == 0xA0 || type == 0xC0 || type == 0xD0;
+  }
 
-  // A string, number, date, data or boolean (+1), or NULL when malformed or of another type.
+  // A string, number, date, data, boolean, null or UID (+1), or NULL when malformed or of another type.
   id scalarAt(uint64_t offset) {
     uint8_t marker = data_[offset];
     uint8_t low = marker & 0x0F;
     switch (marker & 0xF0) {
       case 0x00:
         if (marker == 0x08 || marker == 0x09) return booleanObject(marker == 0x09);
-        return nullptr;  // null and fill bytes are not property-list objects
+        if (marker == 0x00) return nullObject();
+        return nullptr;  // fill bytes
       case 0x10: {
         if (low > 4 || !fits(offset + 1, 1ULL << low)) return nullptr;
         size_t size = size_t{1} << low;
@@ -124,7 +135,7 @@ class BinaryReader {
           uint32_t bits = static_cast<uint32_t>(bigEndian(data_ + offset + 1, 4));
           float f;
           std::memcpy(&f, &bits, 4);
-          return newReal(f);
+          return newReal(f, kCFNumberFloat32Type);
         }
         if (low == 3 && fits(offset + 1, 8)) return newReal(doubleAt(offset + 1));
         return nullptr;
@@ -140,9 +151,10 @@ class BinaryReader {
       case 0x50: {
         uint64_t n = 0, start = 0;
         if (!countAt(offset, &n, &start) || !fits(start, n)) return nullptr;
-        std::string text(reinterpret_cast<const char*>(data_ + start), n);
-        for (unsigned char c : text)
-          if (c > 0x7F) return nullptr;  // not ASCII, as the marker says
+        // Marked ASCII; the device reads bytes above 0x7F as Latin-1 characters.
+        std::string text;
+        text.reserve(static_cast<size_t>(n));
+        for (uint64_t i = 0; i < n; ++i) appendUTF8(text, data_[start + i]);
         return newString(std::move(text));
       }
       case 0x60: {
@@ -150,10 +162,13 @@ class BinaryReader {
         if (!countAt(offset, &n, &start) || n > table_ / 2 || !fits(start, 2 * n)) return nullptr;
         return newString(utf16Text(data_ + start, n));
       }
-      case 0x80:  // a keyed archive's UID: read as its number
+      case 0x80: {  // a keyed archive's UID: its own type, never a number
         if (!fits(offset + 1, low + 1U)) return nullptr;
-        return newSigned(static_cast<int64_t>(bigEndian(data_ + offset + 1, low + 1U)));
-      default: return nullptr;  // sets, ordered sets and unknown markers
+        uint64_t value = bigEndian(data_ + offset + 1, low + 1U);
+        if (value > UINT32_MAX) return nullptr;
+        return newUID(static_cast<uint32_t>(value));
+      }
+      default: return nullptr;  // ordered sets and unknown markers
     }
   }
 
@@ -189,6 +204,7 @@ class BinaryReader {
     uint64_t n = 0, start = 0;
     frame.offset = offset;
     frame.isDictionary = (data_[offset] & 0xF0) == 0xD0;
+    frame.isSet = (data_[offset] & 0xF0) == 0xC0;
     if (!countAt(offset, &n, &start)) return false;
     uint64_t refs = frame.isDictionary ? 2 * n : n;
     if (n > table_ || refs > table_ / refSize_ || !fits(start, refs * refSize_)) return false;
@@ -226,12 +242,15 @@ class BinaryReader {
   id finish(Frame& frame) {
     bool isMutable = mutability_ != kCFPropertyListImmutable;
     id result;
-    if (!frame.isDictionary) {
+    if (frame.isSet) {
+      result = newSet(frame.items, isMutable);
+    } else if (!frame.isDictionary) {
       result = newArray(frame.items, isMutable);
     } else {
       result = newDictionary(isMutable);
       DictionaryBox& d = dictionaryOf(result);
-      for (uint64_t i = 0; i < frame.count; ++i) d.set(frame.items[i], frame.items[frame.count + i]);
+      for (uint64_t i = 0; i < frame.count; ++i)
+        if (d.find(frame.items[i]) < 0) d.set(frame.items[i], frame.items[frame.count + i]);  // the first wins
     }
     for (id item : frame.items) host::release(item);
     frame.items.clear();
@@ -240,8 +259,8 @@ class BinaryReader {
   }
 
   // Reads the tree under `rootOffset` with a stack of open containers. An object deeper than the
-  // nesting limit, a reference back to an object being read (a cycle) and a dictionary key that is not
-  // a string all make the whole list unreadable, as on the device.
+  // nesting limit, a reference back to an object being read (a cycle) and a dictionary key that is a
+  // collection all make the whole list unreadable, as on the device.
   id readTree(uint64_t rootOffset) {
     if (!isContainer(data_[rootOffset])) return scalarAt(rootOffset);
     std::vector<Frame> stack(1);
@@ -262,7 +281,7 @@ class BinaryReader {
       bool isKey = top.isDictionary && top.next < top.count;
       if (!target(top.refs, top.next++, &offset)) return abandon(stack);
       uint8_t marker = data_[offset];
-      if (isKey && (marker & 0xF0) != 0x50 && (marker & 0xF0) != 0x60) return abandon(stack);
+      if (isKey && isContainer(marker)) return abandon(stack);
       if (id object = cached(offset)) {
         top.items.push_back(object);
         continue;

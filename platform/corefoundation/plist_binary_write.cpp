@@ -63,7 +63,8 @@ class BinaryWriter {
       case Family::Number:
       case Family::String:
       case Family::Data:
-      case Family::Date: return true;
+      case Family::Date:
+      case Family::UID: return true;
       case Family::Array: {
         const ArrayBox& a = arrayOf(object);
         if (a.callbacks.retain == nullptr && !a.items.empty()) return false;
@@ -138,6 +139,12 @@ class BinaryWriter {
         return;
       }
       case Family::Date: putDouble(out, 0x33, dateOf(object)); return;
+      case Family::UID: {
+        unsigned width = widthOf(uidOf(object));
+        out += static_cast<char>(0x80 | (width - 1));
+        putBigEndian(out, uidOf(object), width);
+        return;
+      }
       case Family::Data: {
         const DataBox& d = dataOf(object);
         putMarker(out, 0x40, d.bytes.size());

@@ -49,11 +49,13 @@ const Classes& registerAll() {
   defineURLClass(c);
   defineErrorClass(c);
   defineBundleClass(c);
-  for (Class family : {c.number, c.array, c.dictionary, c.data, c.date, c.url, c.error, c.bundle}) {
+  defineKeyedArchiveClasses(c);
+  for (Class family : {c.number, c.array, c.dictionary, c.data, c.date, c.url, c.error, c.bundle, c.null, c.set, c.uid}) {
     if (host::ivarOffset(family, "_cfBox") != boxOffset) fatal("class layouts differ");
   }
   for (Class cls : {c.string, c.constantString, c.number, c.boolean, c.array, c.mutableArray, c.dictionary,
-                    c.mutableDictionary, c.data, c.mutableData, c.date, c.url, c.error, c.bundle}) {
+                    c.mutableDictionary, c.data, c.mutableData, c.date, c.url, c.error, c.bundle, c.null, c.set,
+                    c.mutableSet, c.uid}) {
     host::cf::markCompiledClass(cls);
   }
   return c;
@@ -111,6 +113,9 @@ Family familyOf(id object) {
     if (k == c.url) return Family::URL;
     if (k == c.error) return Family::Error;
     if (k == c.bundle) return Family::Bundle;
+    if (k == c.null) return Family::Null;
+    if (k == c.set) return Family::Set;
+    if (k == c.uid) return Family::UID;
   }
   return Family::None;
 }
@@ -118,7 +123,7 @@ Family familyOf(id object) {
 bool isMutable(id object) {
   const Classes& c = classes();
   return host::isKindOf(object, c.mutableArray) || host::isKindOf(object, c.mutableDictionary) ||
-         host::isKindOf(object, c.mutableData);
+         host::isKindOf(object, c.mutableData) || host::isKindOf(object, c.mutableSet);
 }
 
 }  // namespace cf
@@ -160,6 +165,9 @@ CFTypeID CFGetTypeID(CFTypeRef object) {
     case Family::Date: return CFDateGetTypeID();
     case Family::URL: return CFURLGetTypeID();
     case Family::Error: return CFErrorGetTypeID();
+    case Family::Null: return CFNullGetTypeID();
+    case Family::Set: return CFSetGetTypeID();
+    case Family::UID: return 41;  // CFKeyedArchiverUID
     default: return 1;
   }
 }
@@ -191,5 +199,8 @@ CFStringRef CFCopyTypeIDDescription(CFTypeID typeID) {
   else if (typeID == CFDateGetTypeID()) name = "CFDate";
   else if (typeID == CFURLGetTypeID()) name = "CFURL";
   else if (typeID == CFErrorGetTypeID()) name = "CFError";
+  else if (typeID == CFNullGetTypeID()) name = "CFNull";
+  else if (typeID == CFSetGetTypeID()) name = "CFSet";
+  else if (typeID == 41) name = "CFKeyedArchiverUID";
   return cf::toCF<CFStringRef>(cf::newString(name));
 }

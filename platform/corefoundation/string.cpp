@@ -256,6 +256,17 @@ CFIndex CFStringGetLength(CFStringRef theString) {
   return box ? static_cast<CFIndex>(box->utf16Length) : 0;
 }
 
+void CFStringGetCharacters(CFStringRef theString, CFRange range, UniChar* buffer) {
+  std::string units;
+  encodeText(text(toId(theString)), kCFStringEncodingUTF16LE, 0, units);
+  if (range.location < 0 || range.length < 0 || 2 * static_cast<size_t>(range.location + range.length) > units.size())
+    fatal("CFStringGetCharacters: range {%ld, %ld} out of bounds", range.location, range.length);
+  for (CFIndex i = 0; i < range.length; ++i) {
+    size_t at = 2 * static_cast<size_t>(range.location + i);
+    buffer[i] = static_cast<UniChar>(static_cast<uint8_t>(units[at]) | (static_cast<uint8_t>(units[at + 1]) << 8));
+  }
+}
+
 Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize, CFStringEncoding encoding) {
   std::string bytes;
   if (buffer == nullptr || bufferSize <= 0 || !encodeText(text(toId(theString)), encoding, 0, bytes)) return false;

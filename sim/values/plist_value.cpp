@@ -33,11 +33,13 @@ class Reader {
     while (at_ < s_.size() && isBlank(s_[at_])) ++at_;
   }
 
+  // `depth`: the arrays and dictionaries around this value. At most kMaxDepth may nest.
   std::string value(Value* out, int depth) {
-    if (depth > kMaxDepth) return error("nested deeper than " + std::to_string(kMaxDepth) + " levels");
     skipBlanks();
     if (at_ >= s_.size()) return error("a value is missing");
     char c = s_[at_];
+    if ((c == '(' || c == '{') && depth >= kMaxDepth)
+      return error("nested deeper than " + std::to_string(kMaxDepth) + " levels");
     if (c == '(') return array(out, depth);
     if (c == '{') return dict(out, depth);
     if (c == '<') return data(out);

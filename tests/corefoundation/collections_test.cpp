@@ -1,6 +1,7 @@
 // Arrays, dictionaries, data and dates: the CF callbacks contract, mutability, and Foundation's
 // collection methods the platform code uses.
 #include <climits>
+#include <cmath>
 #include <vector>
 
 #include "cf_test.h"
@@ -146,6 +147,19 @@ TEST(Dates, AbsoluteTimeAndDescription) {
   EXPECT_DOUBLE_EQ(host::send<double>(toId(start), "timeIntervalSince1970"), kCFAbsoluteTimeIntervalSince1970);
   CFRelease(start);
   CFRelease(later);
+}
+
+TEST(Dates, AnyDateAListHoldsWorksAsADictionaryKey) {
+  // Binary lists admit dates as keys, and a stored date may be any double.
+  CFMutableDictionaryRef dict = CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                          &kCFTypeDictionaryValueCallBacks);
+  for (double at : {8.5e87, -1e300, std::nan(""), 1.5}) {
+    CFDateRef key = CFDateCreate(nullptr, at);
+    CFDictionarySetValue(dict, key, kCFBooleanTrue);
+    EXPECT_EQ(CFDictionaryGetValue(dict, key), kCFBooleanTrue) << at;
+    CFRelease(key);
+  }
+  CFRelease(dict);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
-// Property lists: XML and binary round trips through libplist, and reading dictionaries from files
-// that may be missing, corrupt or of the wrong shape — never a crash.
+// Property lists: XML and binary round trips, the objects and text formats the device's reader admits
+// beyond the property-list types, its nesting limit, and reading dictionaries from files that may be
+// missing, corrupt or of the wrong shape — never a crash. How each file reads, byte for byte, is
+// checked against Apple's own reader by the differential test (tests/plistdiff).
 #include <sys/stat.h>
 
 #include <climits>
@@ -179,14 +181,14 @@ TEST_F(DictionaryFiles, ArraysReadFromFilesToo) {
   EXPECT_EQ(host::send(cls("NSArray"), "arrayWithContentsOfFile:", ns((root() / "d.plist").c_str())), nullptr);
 }
 
-// ---- nesting: the device's reader takes 128 levels below the root ----
+// ---- nesting: a value 128 levels below the root is read, 129 is not ----
 
-// {enabled = true; deep = (((...)))} with `depth` arrays, the innermost empty, as a binary plist with
-// 4-byte references and offsets.
-std::string binaryNested(int depth) {
+// {enabled = true; deep = ((...(true)...))}: the `true` is `levels` below the root, as a binary plist
+// with 4-byte references and offsets.
+std::string binaryNested(int levels) {
   std::vector<std::string> objects = {std::string("\xD2") + ref(1) + ref(2) + ref(3) + ref(4), "\x57" "enabled", "\x54" "deep",
                                       "\x09"};
-  for (int i = 0; i < depth; ++i) objects.push_back(i + 1 < depth ? "\xA1" + ref(5 + i) : std::string("\xA0"));
+  for (int i = 1; i < levels; ++i) objects.push_back("\xA1" + ref(i + 1 < levels ? 5 + i : 3));
   std::string bytes = "bplist00", table;
   for (const std::string& object : objects) {
     table += ref(static_cast<uint32_t>(bytes.size()));
@@ -197,36 +199,44 @@ std::string binaryNested(int depth) {
   return bytes;
 }
 
-// The same as XML: the innermost array written <array></array>.
-std::string xmlNested(int depth) {
+// The same as XML, and as OpenStep text.
+std::string xmlNested(int levels) {
   std::string xml = "<plist version=\"1.0\"><dict><key>enabled</key><true/><key>deep</key>";
-  for (int i = 0; i < depth; ++i) xml += "<array>";
-  for (int i = 0; i < depth; ++i) xml += "</array>";
+  for (int i = 1; i < levels; ++i) xml += "<array>";
+  xml += "<true/>";
+  for (int i = 1; i < levels; ++i) xml += "</array>";
   return xml + "</dict></plist>";
+}
+std::string openStepNested(int levels) {
+  return "{enabled = YES; deep = " + std::string(levels - 1, '(') + "YES" + std::string(levels - 1, ')') + ";}";
 }
 
 TEST_F(DictionaryFiles, NestingPastTheDevicesLimitMakesTheWholeFileUnreadable) {
-  // Binary: the innermost array is 128 levels below the root, or 129. XML counts as the device's XML
-  // reader does, which also looks inside the innermost <array></array> for its content: one level less.
+  // One limit for binary and XML, the device's; its OpenStep reader allows 512 levels.
   writeFile(root() / "b128.plist", binaryNested(128));
   writeFile(root() / "b129.plist", binaryNested(129));
-  writeFile(root() / "x127.plist", xmlNested(127));
   writeFile(root() / "x128.plist", xmlNested(128));
-  for (const char* readable : {"b128.plist", "x127.plist"}) {
+  writeFile(root() / "x129.plist", xmlNested(129));
+  writeFile(root() / "o512.plist", openStepNested(512));
+  writeFile(root() / "o513.plist", openStepNested(513));
+  for (const char* readable : {"b128.plist", "x128.plist", "o512.plist"}) {
     id dict = read(readable);
     ASSERT_NE(dict, nullptr) << readable;
-    EXPECT_EQ(host::send(dict, "objectForKey:", ns("enabled")), toId(kCFBooleanTrue));
+    EXPECT_NE(host::send(dict, "objectForKey:", ns("enabled")), nullptr) << readable;
   }
   // Past it, the keys beside the deep one are lost with it, as on the device.
   EXPECT_EQ(read("b129.plist"), nullptr);
-  EXPECT_EQ(read("x128.plist"), nullptr);
+  EXPECT_EQ(read("x129.plist"), nullptr);
+  EXPECT_EQ(read("o513.plist"), nullptr);
 }
 
 TEST_F(DictionaryFiles, HugelyNestedFilesAreRejectedWithoutExhaustingTheStack) {
   writeFile(root() / "b.plist", binaryNested(200000));
   writeFile(root() / "x.plist", xmlNested(200000));
+  writeFile(root() / "o.plist", openStepNested(200000));
   EXPECT_EQ(read("b.plist"), nullptr);
   EXPECT_EQ(read("x.plist"), nullptr);
+  EXPECT_EQ(read("o.plist"), nullptr);
 }
 
 TEST_F(DictionaryFiles, ACycleOrAFanOutOfSharedReferencesIsNoTrap) {
@@ -252,6 +262,66 @@ TEST_F(DictionaryFiles, ACycleOrAFanOutOfSharedReferencesIsNoTrap) {
     if (list) CFRelease(list);
   }
   CFRelease(data);
+}
+
+// ---- what the device's reader admits beyond XML and binary property-list types ----
+
+CFPropertyListRef parse(const std::string& bytes, CFPropertyListFormat* format = nullptr) {
+  CFDataRef data = CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(bytes.data()), static_cast<CFIndex>(bytes.size()));
+  CFPropertyListRef list = CFPropertyListCreateWithData(nullptr, data, kCFPropertyListImmutable, format, nullptr);
+  CFRelease(data);
+  return list;
+}
+
+TEST_F(PropertyLists, NullSetsAndKeyedArchiverUIDsReadAsTheirOwnTypesAndOnlyUIDsAreWritten) {
+  // [null, {(7)}, UID 5] in binary: an array of three, a one-member set, a UID.
+  std::string bytes("bplist00\xA3\x01\x02\x04\x00\xC1\x03\x10\x07\x80\x05", 19);
+  bytes += "\x08\x0C\x0D\x0F\x11" + std::string(6, '\0') + "\x01\x01" + be64(5) + be64(0) + be64(19);
+  CFArrayRef list = static_cast<CFArrayRef>(parse(bytes));
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(CFArrayGetValueAtIndex(list, 0), kCFNull);
+  auto set = static_cast<CFSetRef>(CFArrayGetValueAtIndex(list, 1));
+  ASSERT_EQ(CFGetTypeID(set), CFSetGetTypeID());
+  int sevenValue = 7;
+  CFNumberRef seven = CFNumberCreate(nullptr, kCFNumberIntType, &sevenValue);
+  EXPECT_TRUE(CFSetContainsValue(set, seven));
+  CFTypeRef uid = CFArrayGetValueAtIndex(list, 2);
+  EXPECT_NE(CFGetTypeID(uid), CFNumberGetTypeID());  // never a number a setting could be read from
+  EXPECT_EQ(host::cf::describe(uid), "<CFKeyedArchiverUID>{value = 5}");
+  EXPECT_EQ(CFPropertyListCreateDeepCopy(nullptr, uid, 0), nullptr);  // the device copies no UID either
+  // A UID is written in either format and reads back a UID; null and sets have no written form.
+  for (CFPropertyListFormat format : {kCFPropertyListBinaryFormat_v1_0, kCFPropertyListXMLFormat_v1_0}) {
+    CFDataRef written = CFPropertyListCreateData(nullptr, uid, format, 0, nullptr);
+    ASSERT_NE(written, nullptr);
+    CFPropertyListRef back = CFPropertyListCreateWithData(nullptr, written, 0, nullptr, nullptr);
+    EXPECT_TRUE(back != nullptr && CFEqual(back, uid));
+    if (back) CFRelease(back);
+    CFRelease(written);
+    EXPECT_EQ(CFPropertyListCreateData(nullptr, list, format, 0, nullptr), nullptr);
+  }
+  CFRelease(seven);
+  CFRelease(list);
+}
+
+TEST_F(PropertyLists, TextThatIsNotXMLIsReadAsOpenStepAndUTF16XMLAsXML) {
+  CFPropertyListFormat format = 0;
+  CFPropertyListRef list = parse("{ lockSound = 5; names = (a, \"b c\"); raw = <0a1b>; }", &format);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(format, kCFPropertyListOpenStepFormat);
+  EXPECT_EQ(host::cf::describe(list), "{lockSound = \"5\"; names = (\"a\", \"b c\"); raw = <0a1b>}");
+  CFRelease(list);
+  list = parse(" \n\t");  // whitespace alone: an empty dictionary
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(CFDictionaryGetCount(static_cast<CFDictionaryRef>(list)), 0);
+  CFRelease(list);
+  std::string utf16 = "\xFF\xFE";  // <plist><string>café</string></plist> in UTF-16, little-endian, marked
+  for (char c : std::string("<plist><string>caf")) utf16 += std::string{c, '\0'};
+  utf16 += std::string("\xE9\0", 2) + std::string("<\0/\0s\0t\0r\0i\0n\0g\0>\0<\0/\0p\0l\0i\0s\0t\0>\0", 34);
+  list = parse(utf16, &format);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(format, kCFPropertyListXMLFormat_v1_0);
+  EXPECT_EQ(host::cf::toStdString(list), "caf\xC3\xA9");
+  CFRelease(list);
 }
 
 TEST_F(DictionaryFiles, AFifoOrAFolderInAFilesPlaceIsRefusedAtOnce) {

@@ -1,6 +1,6 @@
 // libFuzzer target: property-list bytes as the preferences store or the fallback file might hold them,
-// read as CoreFoundation reads them, every value read as the tweak reads settings, and whatever was
-// read written back and read again. No input may crash, hang or leak.
+// read as CoreFoundation reads them (binary, XML or OpenStep text), every value read as the tweak reads
+// settings, and whatever was read written back and read again. No input may crash, hang or leak.
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <stddef.h>
@@ -22,7 +22,7 @@ void readEverything(CFTypeRef value, int depth) {
   readSwitchValue(value, &on);
   readSoundValue(value, &sound);
   (void)host::cf::describe(value).size();
-  if (depth > 200) abort();  // the reader keeps to 128 levels
+  if (depth > 520) abort();  // binary and XML lists keep to 128 levels, OpenStep text to 512
   CFTypeID type = CFGetTypeID(value);
   if (type == CFDictionaryGetTypeID()) {
     auto dict = static_cast<CFDictionaryRef>(value);

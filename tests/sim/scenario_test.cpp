@@ -229,6 +229,7 @@ TEST(SimBadInput, MalformedLinesNameFileAndLine) {
       {"set lockSound int eight", "'eight' is not a 64-bit integer"},
       {"set lockSound dict {a = 1; b = (2, 3}", "column 18: expected ',' or ')' in an array"},
       {"set lockSound array (1, two)", "'two' is not true, false, a number or a date"},
+      {"set lockSound array " + std::string(33, '(') + std::string(33, ')'), "nested deeper than 32 levels"},
       {"set lockSound date 2023-02-29", "is not a date that exists"},
       {"set lockSound data 0a1", "an odd number of digits"},
       {"fallback set lockSound real", "a value is missing after the type real"},

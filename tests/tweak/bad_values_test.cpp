@@ -35,6 +35,8 @@ const Case kSoundCases[] = {
     {"Dictionary", "<dict><key>a</key><integer>12</integer></dict>", "play iOSScreenOff-mono.m4a"},
     {"Date", "<date>2026-01-01T00:00:00Z</date>", "play iOSScreenOff-mono.m4a"},
     {"Data", "<data>AAEC</data>", "play iOSScreenOff-mono.m4a"},
+    // A keyed archive's UID (its XML form): its own type, never the number it holds.
+    {"KeyedArchiverUID", "<dict><key>CF$UID</key><integer>12</integer></dict>", "play iOSScreenOff-mono.m4a"},
 };
 
 class SoundValueReading : public testing::TestWithParam<Case> {};

@@ -116,6 +116,17 @@ TEST(FallbackFile, ReadWhenTheDomainIsEmptyOfAnyKeyList) {
   });
 }
 
+TEST(FallbackFile, OpenStepTextIsReadAsTheDeviceReadsIt) {
+  inFreshProcess([] {
+    Device device;
+    device.writeFallbackFile("// written by hand\n{ enabled = YES; iconTapSound = 20; }\n");
+    device.loadTweak();
+    device.writeFallbackFile("enabled = YES;\niconTapSound = \"21\";\n");  // a strings file: no braces
+    device.notifyChanged();
+    EXPECT_EQ(device.audioCalls(), (Calls{"dispose (none)", "create Ara-Ara.m4a", "play Ara-Ara.m4a"}));
+  });
+}
+
 TEST(FallbackFile, NotReadWhenTheDomainGivesAnEmptyKeyList) {
   inFreshProcess([] {
     Device device;

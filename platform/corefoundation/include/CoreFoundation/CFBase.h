@@ -101,6 +101,12 @@ CF_EXPORT CFStringRef CFCopyDescription(CFTypeRef cf);
 // The name of a type family ("CFString", "CFDictionary", ...) (+1).
 CF_EXPORT CFStringRef CFCopyTypeIDDescription(CFTypeID typeID);
 
+// ---- the null object (NSNull): a binary property list may hold it ----
+typedef const struct __CFNull* CFNullRef;
+CF_EXPORT CFTypeID CFNullGetTypeID(void);
+// The one null instance; never deallocated.
+CF_EXPORT const CFNullRef kCFNull;
+
 CF_EXTERN_C_END
 
 #endif

@@ -58,6 +58,8 @@ CF_EXPORT CFStringRef CFStringCreateWithFileSystemRepresentation(CFAllocatorRef 
 
 // Length in UTF-16 code units, as on the device.
 CF_EXPORT CFIndex CFStringGetLength(CFStringRef theString);
+// Copies the UTF-16 units in `range` (within 0..CFStringGetLength) into `buffer`.
+CF_EXPORT void CFStringGetCharacters(CFStringRef theString, CFRange range, UniChar* buffer);
 // Copies the string as a NUL-terminated C string in `encoding` into buffer. False (buffer contents
 // unspecified) when it does not fit or a character cannot be represented in the encoding.
 CF_EXPORT Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize, CFStringEncoding encoding);

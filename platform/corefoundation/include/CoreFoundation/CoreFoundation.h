@@ -7,6 +7,7 @@
 #include <CoreFoundation/CFData.h>
 #include <CoreFoundation/CFDate.h>
 #include <CoreFoundation/CFDictionary.h>
+#include <CoreFoundation/CFSet.h>
 #include <CoreFoundation/CFError.h>
 #include <CoreFoundation/CFNumber.h>
 #include <CoreFoundation/CFString.h>

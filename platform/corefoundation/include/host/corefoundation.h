@@ -17,6 +17,7 @@ std::string toStdString(CFTypeRef value);
 // A one-line, property-list-like rendering, the form traces use:
 //   true / false, 12, -3, 0.5, "text" (quoted, with \" \\ \n escapes), (1, "a"),
 //   {enabled = true; "key two" = 6}, <0a1b>, 2001-01-01 00:00:00 +0000, URLs as their string,
+//   <null> for kCFNull, {(1, 2)} for a set, <CFKeyedArchiverUID>{value = 3} for a UID,
 //   (null) for NULL, <ClassName> for other objects.
 std::string describe(CFTypeRef value);
 
