@@ -80,8 +80,9 @@ struct HostBridge::Prepared {
 struct HostBridge::Closure {
   HostBridge* bridge = nullptr;
   Prepared* prepared = nullptr;
-  uint64_t address = 0;
-  std::string name;
+  uint64_t pointer = 0;  // as the emulated code handed it over
+  uint64_t address = 0;  // its entry, once authenticated (at hand-over, or 0 until each call)
+  std::string name, what;
   ffi_closure* closure = nullptr;
   void* code = nullptr;
 };
@@ -270,25 +271,25 @@ void HostBridge::callHost(Cpu& cpu, void* function, const std::string& types, co
 
 uint64_t HostBridge::toEmu(void* function, const std::string& types, const std::string& name) {
   if (function == nullptr) return 0;
-  if (uint64_t emulated = emulatedFunctionOf(function)) return emulated;
+  if (uint64_t emulated = emulatedFunctionOf(function)) return machine_.signFunction(emulated);
   auto key = std::make_pair(function, types);
   auto found = traps_.find(key);
-  if (found != traps_.end()) return found->second;
+  if (found != traps_.end()) return machine_.signFunction(found->second);
   prepare(types);  // a signature the bridge cannot carry fails here, where the pointer crosses
   uint64_t address = machine_.trap(name, [this, function, types, name](Cpu& cpu) { callHost(cpu, function, types, name); });
   traps_[key] = address;
   trapFunctions_[address] = function;
-  return address;
+  return machine_.signFunction(address);
 }
 
 uint64_t HostBridge::toEmu(void* function, const std::string& name, Machine::Handler call) {
   auto key = std::make_pair(function, std::string("(by hand)"));
   auto found = traps_.find(key);
-  if (found != traps_.end()) return found->second;
+  if (found != traps_.end()) return machine_.signFunction(found->second);
   uint64_t address = machine_.trap(name, std::move(call));
   traps_[key] = address;
   trapFunctions_[address] = function;
-  return address;
+  return machine_.signFunction(address);
 }
 
 // ---- the host calling emulated code -------------------------------------------------------------
@@ -298,25 +299,31 @@ uint64_t HostBridge::emulatedFunctionOf(void* function) const {
   return found == closureFunctions_.end() ? 0 : found->second;
 }
 
-void* HostBridge::toHost(uint64_t address, const std::string& types, const std::string& name) {
-  if (address == 0) return nullptr;
+void* HostBridge::toHost(uint64_t pointer, const std::string& types, const std::string& name, Check check,
+                         const std::string& what) {
+  if (pointer == 0) return nullptr;
+  // A host function coming back is checked at once: nothing of the emulated code's runs for it.
+  uint64_t address = machine_.strip(pointer);
   auto trapped = trapFunctions_.find(address);
+  if (check == Check::OnHandOver || trapped != trapFunctions_.end()) machine_.authenticateFunction(pointer, what);
   if (trapped != trapFunctions_.end()) return trapped->second;
-  auto key = std::make_pair(address, types);
+  auto key = std::make_pair(pointer, types);
   auto found = closures_.find(key);
   if (found != closures_.end()) return found->second->code;
   auto c = std::make_unique<Closure>();
   c->bridge = this;
   c->prepared = &prepare(types);
-  c->address = address;
+  c->pointer = pointer;
+  c->address = check == Check::OnHandOver ? address : 0;
   c->name = name;
+  c->what = what;
   c->closure = static_cast<ffi_closure*>(ffi_closure_alloc(sizeof(ffi_closure), &c->code));
   if (c->closure == nullptr) throw Error("libffi cannot make a closure for " + name);
   auto handler = reinterpret_cast<void (*)(ffi_cif*, void*, void**, void*)>(&HostBridge::onClosure);
   if (ffi_prep_closure_loc(c->closure, &c->prepared->cif, handler, c.get(), c->code) != FFI_OK)
     throw Error("libffi cannot make a closure for " + name);
   void* code = c->code;
-  closureFunctions_[code] = address;
+  if (c->address != 0) closureFunctions_[code] = c->address;
   closures_[key] = std::move(c);
   return code;
 }
@@ -335,8 +342,9 @@ void HostBridge::runClosure(Closure& c, void* result, void** arguments) {
       Bytes host(static_cast<const uint8_t*>(arguments[i]), static_cast<const uint8_t*>(arguments[i]) + t.size);
       emulated.push_back(valueToEmu(t, host, c.name, true));
     }
+    uint64_t entry = c.address != 0 ? c.address : machine_.authenticateFunction(c.pointer, c.what);
     uint64_t stackPointer = 0;
-    Result registers = machine_.call(c.address, [&](Cpu& cpu, uint64_t sp) {
+    Result registers = machine_.call(entry, [&](Cpu& cpu, uint64_t sp) {
       stackPointer = sp;
       abi::loadArguments(cpu, sp, signature, emulated);
     });

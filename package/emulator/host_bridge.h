@@ -4,7 +4,10 @@
 // pointers copied). Every function pointer that crosses between the two worlds goes through here: a
 // host function the emulated code may call gets an emulated address (a trap), an emulated function
 // the host may call gets a host function pointer (a closure), and a pointer that comes back across is
-// mapped to what it was. (Where arm64e's pointer signing will be added.)
+// mapped to what it was. In an arm64e process the pointers cross as Apple's libraries hand them over
+// and take them: a function pointer given to the emulated code is signed as a C function pointer (key
+// IA, discriminator 0), and one taken from it is authenticated as such, where the library that takes
+// it on the device authenticates it.
 #pragma once
 
 #include <cstdint>
@@ -29,18 +32,29 @@ class HostBridge {
   HostBridge& operator=(const HostBridge&) = delete;
 
   // ---- function pointers ----
-  // The emulated address of the host function `function` with type encoding `types` ("v@:B" for a
-  // method, "v@q" for a C function): a trap that calls it. `name` names it in errors. The same
-  // function with the same types always gives the same address; a closure made by toHost gives the
-  // emulated function it runs.
+  // The emulated function pointer for the host function `function` with type encoding `types`
+  // ("v@:B" for a method, "v@q" for a C function): a trap that calls it, signed as a C function
+  // pointer in an arm64e process (what dlsym, method_getImplementation and a hooking library's
+  // original hand out). `name` names it in errors. The same function with the same types always gives
+  // the same pointer; a closure made by toHost gives the emulated function it runs, signed the same.
   uint64_t toEmu(void* function, const std::string& types, const std::string& name);
   // The same for a host function whose arguments need more than their types say (a buffer the callee
   // fills, say): `call` carries out each call from the emulated caller's registers.
   uint64_t toEmu(void* function, const std::string& name, Machine::Handler call);
-  // The host function pointer for the emulated function at `address` with `types`: a closure that
-  // runs it. A trap made by toEmu gives the host function it calls.
-  void* toHost(uint64_t address, const std::string& types, const std::string& name);
-  // The emulated function a closure runs, or 0 when `function` is none of them.
+  // When a function pointer the emulated code hands over is authenticated (arm64e): where the taker
+  // stores it (the runtime's class_addMethod, a hooking library), or each time it is called (a
+  // notification centre keeps the pointer as it came and calls it with BLRAAZ).
+  enum class Check { OnHandOver, OnEachCall };
+  // The host function pointer for the emulated function pointer `pointer` with `types`: a closure
+  // that runs it. A pointer toEmu made gives the host function it calls. In an arm64e process
+  // `pointer` must be signed as a C function pointer (key IA, discriminator 0): one that is not stops
+  // the run, at hand-over or at the call as `check` says, with "pointer authentication failed at
+  // SYMBOL+OFFSET: <what> is unsigned" (or "is not signed with key IA and discriminator 0").
+  void* toHost(uint64_t pointer, const std::string& types, const std::string& name, Check check,
+               const std::string& what);
+  // The plain entry address of the emulated function a closure runs, or 0 when `function` is none of
+  // them. (The runtime calls a method through its own copy of the implementation, re-signed when it
+  // was handed over; nothing the emulated code holds.)
   uint64_t emulatedFunctionOf(void* function) const;
 
   // ---- calls ----

@@ -70,7 +70,8 @@ id HostObjects::toHost(uint64_t handle) {
     } catch (const Error&) {
     }
   }
-  if (isa != 0 && isa == constantStringClass_) return constantString(handle);
+  // A constant's isa may come signed, as arm64e compilers may sign the class pointer of a CFSTR.
+  if (isa != 0 && machine_.strip(isa) == constantStringClass_) return constantString(handle);
   machine_.fail("not an object: " + machine_.describe(handle));
 }
 

@@ -4,7 +4,7 @@
 
 namespace emu {
 
-HostProcess::HostProcess(Options options) : options_(std::move(options)) {
+HostProcess::HostProcess(Options options) : machine(options.architecture), options_(std::move(options)) {
   hidden_.insert(options_.hiddenClasses.begin(), options_.hiddenClasses.end());
   imports.recordCalls(false);  // a process may live for hours
   // Fields the emulated code reaches in host objects follow the host's values while it runs.

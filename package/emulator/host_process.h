@@ -27,6 +27,9 @@ class HostProcess {
     std::string program;  // argv[0] of the process, as the images' initialisers are told
     // Framework classes missing to the loaded code: its objc_getClass and NSClassFromString find none.
     std::vector<std::string> hiddenClasses;
+    // The device's CPU: arm64e (pointer authentication enforced) loads only arm64e images, arm64 only
+    // arm64 ones (architectureOf tells an image's).
+    Architecture architecture = Architecture::Arm64;
   };
   explicit HostProcess(Options options);
   ~HostProcess();
@@ -40,7 +43,7 @@ class HostProcess {
   // What happens when the emulated code stops (HostBridge::setStopHandler).
   void setStopHandler(std::function<void(const std::string& message)> handler);
 
-  Machine machine;
+  Machine machine;  // first: everything below registers its code in it
   Imports imports{machine};
   HostObjects objects{machine};
   HostBridge bridge{machine, objects};

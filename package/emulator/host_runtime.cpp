@@ -34,6 +34,8 @@ void HostProcess::dispatch(Cpu& cpu, uint64_t receiver, id host, Class start) {
   }
   IMP imp = method_getImplementation(method);
   cpu.setX(0, receiver);
+  // A method the emulated code added or hooked in is entered at its plain address: the runtime
+  // authenticated its pointer when it was handed over and calls its own re-signed copy.
   if (uint64_t emulated = bridge.emulatedFunctionOf(reinterpret_cast<void*>(imp))) return cpu.jump(emulated);
   std::string what = objects.describeMessage(host, selector);
   if (start != object_getClass(host)) what += std::string(" (to super, ") + class_getName(start) + ")";
@@ -84,7 +86,9 @@ void HostProcess::exportObjc() {
     std::string types = machine.cString(cpu.x(3));
     std::string name = std::string(class_isMetaClass(cls) ? "+[" : "-[") + class_getName(cls) + " " +
                        sel_getName(selector) + "]";
-    IMP imp = reinterpret_cast<IMP>(bridge.toHost(cpu.x(2), types, name));
+    // The runtime authenticates the implementation as a C function pointer as it stores it.
+    IMP imp = reinterpret_cast<IMP>(bridge.toHost(cpu.x(2), types, name, HostBridge::Check::OnHandOver,
+                                                  "the implementation of " + name + " handed to class_addMethod"));
     abi::returnBool(cpu, class_addMethod(cls, selector, imp, types.c_str()));
   });
   imports.function(lib, "_objc_registerClassPair", [this](Cpu& cpu) { objc_registerClassPair(objects.hostClass(cpu.x(0))); });

@@ -70,11 +70,13 @@ void HostProcess::exportServices() {
   imports.data(kCoreFoundation, "_kCFPreferencesCurrentUser", constants + 16);
 
   // The observer and object pointers are the emulated code's own: they pass through the host as
-  // plain words and come back to its callback unchanged.
+  // plain words and come back to its callback unchanged. The centre keeps the callback as it came and
+  // authenticates it (as a C function pointer) each time it calls it.
   imports.function(kCoreFoundation, "_CFNotificationCenterAddObserver", [this](Cpu& cpu) {
     auto center = reinterpret_cast<CFNotificationCenterRef>(objects.toHost(cpu.x(0)));
+    std::string what = "the notification callback " + machine.describe(machine.strip(cpu.x(2)));
     auto callback = reinterpret_cast<CFNotificationCallback>(
-        bridge.toHost(cpu.x(2), "v@Q@Q@", "the notification callback " + machine.describe(cpu.x(2))));
+        bridge.toHost(cpu.x(2), "v@Q@Q@", what, HostBridge::Check::OnEachCall, what));
     auto name = reinterpret_cast<CFStringRef>(objects.toHost(cpu.x(3)));
     CFNotificationCenterAddObserver(center, reinterpret_cast<const void*>(cpu.x(1)), callback, name,
                                     reinterpret_cast<const void*>(cpu.x(4)),
@@ -82,7 +84,10 @@ void HostProcess::exportServices() {
   });
 
   // A hook's replacement runs as the hooked method, with its types; the previous implementation the
-  // hooking library hands back is what the emulated code calls to run the original.
+  // hooking library hands back is what the emulated code calls to run the original. The replacement
+  // goes to the runtime, which authenticates it as a C function pointer; the original is written to
+  // the slot signed as one (key IA, discriminator 0), which is how the system code's plain IMP
+  // variables are read and called (BLRAAZ).
   imports.function(kSubstrate, "_MSHookMessageEx", [this](Cpu& cpu) {
     Class cls = objects.hostClass(cpu.x(0));
     SEL selector = objects.hostSel(cpu.x(1));
@@ -92,7 +97,8 @@ void HostProcess::exportServices() {
     std::string types = method_getTypeEncoding(method);
     std::string name = std::string(class_isMetaClass(cls) ? "+[" : "-[") + class_getName(cls) + " " +
                        sel_getName(selector) + "]";
-    IMP replacement = reinterpret_cast<IMP>(bridge.toHost(cpu.x(2), types, name + " (hook)"));
+    IMP replacement = reinterpret_cast<IMP>(bridge.toHost(cpu.x(2), types, name + " (hook)", HostBridge::Check::OnHandOver,
+                                                          "the replacement for " + name + " handed to MSHookMessageEx"));
     IMP previous = reinterpret_cast<IMP>(&notHooked);
     MSHookMessageEx(cls, selector, replacement, &previous);
     if (previousSlot != 0 && previous != reinterpret_cast<IMP>(&notHooked))
@@ -153,7 +159,7 @@ void HostProcess::exportLibSystem() {
 
   auto imageNames = std::make_shared<std::map<const LoadedImage*, uint64_t>>();
   imports.function(lib, "_dladdr", [this, imageNames](Cpu& cpu) {
-    const LoadedImage* image = imageAt(cpu.x(0));
+    const LoadedImage* image = imageAt(machine.strip(cpu.x(0)));  // a function's address comes signed
     if (image == nullptr) return cpu.setX(0, 0);
     uint64_t& name = (*imageNames)[image];
     if (name == 0) name = machine.allocateString(image->path);

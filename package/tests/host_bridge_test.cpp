@@ -1,6 +1,8 @@
 // The host-backed emulated process: messages between emulated code and the host's runtime cross at
 // Apple's arm64 calling convention, by the methods' type encodings, and what a correct caller or
-// callee never reads is garbage, so a wrong cast cannot come out right by accident.
+// callee never reads is garbage, so a wrong cast cannot come out right by accident. In an arm64e process
+// function pointers cross signed as C function pointers, and one the emulated code hands over unsigned
+// stops the run.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -55,7 +57,8 @@ uint64_t bits(double value) {
 
 class HostBridge : public testing::Test {
  protected:
-  HostBridge() {
+  explicit HostBridge(emu::Architecture architecture = emu::Architecture::Arm64)
+      : process({"Test", {}, architecture}) {
     process.setStopHandler([](const std::string& message) { throw emu::Error(message); });
     probe = host::send(probeClass(), "new");
   }
@@ -88,7 +91,7 @@ class HostBridge : public testing::Test {
   }
 
   host::AutoreleasePool pool_;
-  emu::HostProcess process{{"Test", {}}};
+  emu::HostProcess process;
   id probe = nullptr;
 };
 
@@ -188,6 +191,50 @@ TEST_F(HostBridge, AFieldTheEmulatedCodeWritesIsTheHostObjectsField) {
   EXPECT_EQ(host::ivarRef<id>(fresh, "_held"), held);
   host::release(fresh);
   host::release(held);
+}
+
+class HostBridgeArm64e : public HostBridge {
+ protected:
+  HostBridgeArm64e() : HostBridge(emu::Architecture::Arm64e) {}
+};
+
+std::string failure(const std::function<void()>& run) {
+  try {
+    run();
+  } catch (const emu::Error& e) {
+    return e.what();
+  }
+  return "(no failure)";
+}
+
+TEST_F(HostBridgeArm64e, TheRuntimeTakesOnlyImplementationsSignedAsFunctionPointers) {
+  uint64_t twice = code({kFaddD0D0D0, kRet});
+  EXPECT_NE(failure([&] { addMethod("twice:", twice, "d@:d"); })
+                .find(": the implementation of -[BridgeProbe twice:] handed to class_addMethod is unsigned"),
+            std::string::npos);
+  EXPECT_NE(failure([&] { addMethod("twice:", process.machine.sign(twice, emu::PacKey::IB, 0), "d@:d"); })
+                .find("is not signed with key IA and discriminator 0"),
+            std::string::npos);
+  addMethod("twice:", process.machine.signFunction(twice), "d@:d");
+  EXPECT_EQ(host::send<double>(probe, "twice:", 1.5), 3.0);
+}
+
+TEST_F(HostBridgeArm64e, AHooksOriginalComesSignedAsAFunctionPointerAndRunsTheHostMethod) {
+  emu::Machine& m = process.machine;
+  Class hooked = host::ClassBuilder("BridgeHooked", "NSObject").method("isReady", &probeIsReady).registerClass();
+  uint64_t previous = m.allocate(8);
+  uint64_t replacement = m.signFunction(code({0x52800000, kRet}));  // mov w0, #0
+  m.call(trap(emu::kSubstrate.c_str(), "_MSHookMessageEx"),
+         {process.objects.toEmu(hooked), process.objects.sel("isReady"), replacement, previous});
+  uint64_t original = m.load<uint64_t>(previous);
+  ASSERT_TRUE(m.authenticate(original, emu::PacKey::IA, 0)) << "the original is signed with key IA, discriminator 0";
+  EXPECT_NE(m.strip(original), original);
+  // The system code calls it as a C function pointer: BRAAZ, here with self and _cmd in place.
+  id instance = host::send(hooked, "new");
+  emu::Result r = m.call(code({0xd61f085f}), {process.objects.toEmu(instance), process.objects.sel("isReady"), original});
+  EXPECT_EQ(r.x0 & 0xffffffff, 1u);
+  EXPECT_FALSE(host::send<BOOL>(instance, "isReady")) << "the host's sends reach the replacement";
+  host::release(instance);
 }
 
 }  // namespace

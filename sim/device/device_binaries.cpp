@@ -37,6 +37,7 @@ bool openEmulated(const std::string& path, int, std::string* error) {
   try {
     macho::Image slice = emu::sliceOf(path, e.architecture);
     if (!e.process) {
+      e.options.architecture = emu::architectureOf(slice);  // an arm64e CPU for the arm64e slice
       e.process = std::make_unique<emu::HostProcess>(e.options);
       e.process->setStopHandler(stop);
     }

@@ -6,7 +6,6 @@
 #include <sstream>
 
 #include "host_process.h"
-#include "loader.h"
 #include "sim_config.h"
 
 namespace sim {
@@ -34,10 +33,17 @@ Artifacts builtArtifacts() {
 }
 
 void checkDeviceBinaries(const Artifacts& artifacts, const std::string& architecture) {
-  for (const char* file : {"Ravelo.dylib", "RaveloPrefs"}) emu::sliceOf((artifacts.deviceBinaries / file).string(), architecture);
-  if (architecture == "arm64e")
-    throw std::runtime_error("--device-binaries arm64e: the simulated processes do not yet sign the pointers they "
-                             "hand to arm64e code");
+  for (const char* file : {"Ravelo.dylib", "RaveloPrefs"}) {
+    try {
+      emu::sliceOf((artifacts.deviceBinaries / file).string(), architecture);
+    } catch (const emu::Error& e) {
+      // The device build makes arm64e only with Apple's linker, which build-ld64 builds.
+      throw std::runtime_error(std::string(e.what()) +
+                               (architecture == "arm64e" ? " (the device build makes one once package/toolchain/build-ld64 "
+                                                           "has built Apple's linker; then rebuild)"
+                                                         : ""));
+    }
+  }
 }
 
 }  // namespace sim

@@ -27,8 +27,8 @@ const char* usageText() {
          "                    whose iOS lacks it (repeatable). The classes:\n"
          "                    ") + classes::describeAll("                    ", 80) + "\n" +
          "  --device-binaries ARCH  run the shipped device binaries (Ravelo.dylib, RaveloPrefs) instead of\n"
-         "                    the host build: their ARCH slice (arm64; arm64e once the emulator\n"
-         "                    authenticates pointers) under emulation, on the same simulated frameworks\n"
+         "                    the host build: their ARCH slice (arm64, or arm64e with pointer\n"
+         "                    authentication enforced) under emulation, on the same simulated frameworks\n"
          "  --record FILE     render the run's audio to a WAV file\n"
          "  --no-record       do not write tour.wav for the tour\n"
          "  --timeline FILE   draw the run as a timeline (PNG): processes, steps, sounds, resprings and\n"
