@@ -3,6 +3,7 @@
 // callee never reads is garbage, so a wrong cast cannot come out right by accident. In an arm64e process
 // function pointers cross signed as C function pointers, and one the emulated code hands over unsigned
 // stops the run.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -198,23 +199,18 @@ class HostBridgeArm64e : public HostBridge {
   HostBridgeArm64e() : HostBridge(emu::Architecture::Arm64e) {}
 };
 
-std::string failure(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (const emu::Error& e) {
-    return e.what();
-  }
-  return "(no failure)";
-}
-
 TEST_F(HostBridgeArm64e, TheRuntimeTakesOnlyImplementationsSignedAsFunctionPointers) {
+  using testing::AllOf;
+  using testing::HasSubstr;
+  using testing::StartsWith;
+  using testing::ThrowsMessage;
   uint64_t twice = code({kFaddD0D0D0, kRet});
-  EXPECT_NE(failure([&] { addMethod("twice:", twice, "d@:d"); })
-                .find(": the implementation of -[BridgeProbe twice:] handed to class_addMethod is unsigned"),
-            std::string::npos);
-  EXPECT_NE(failure([&] { addMethod("twice:", process.machine.sign(twice, emu::PacKey::IB, 0), "d@:d"); })
-                .find("is not signed with key IA and discriminator 0"),
-            std::string::npos);
+  EXPECT_THAT([&] { addMethod("twice:", twice, "d@:d"); },
+              ThrowsMessage<emu::Error>(
+                  AllOf(StartsWith("pointer authentication failed at "),
+                        HasSubstr(": the implementation of -[BridgeProbe twice:] handed to class_addMethod is unsigned"))));
+  EXPECT_THAT([&] { addMethod("twice:", process.machine.sign(twice, emu::PacKey::IB, 0), "d@:d"); },
+              ThrowsMessage<emu::Error>(HasSubstr("is not signed with key IA and discriminator 0")));
   addMethod("twice:", process.machine.signFunction(twice), "d@:d");
   EXPECT_EQ(host::send<double>(probe, "twice:", 1.5), 3.0);
 }

@@ -88,7 +88,7 @@ std::vector<std::string> layOutDevice(const DeviceFolders& device, const Artifac
   if (deviceBinaries) {
     if (a.deviceBinaries.empty())
       throw LayoutError("this build tree made no device binaries (the device build is made in a plain, "
-                        "unsanitized tree with clang-19 and lld-19 installed)");
+                        "unsanitized tree with clang-22, libc++-22-dev and a linker: lld-22 or Apple's ld64)");
     require(a.deviceBinaries / "Ravelo.dylib", "the device binary Ravelo.dylib", "ravelo_device");
     require(a.deviceBinaries / "RaveloPrefs", "the device binary RaveloPrefs", "ravelo_device");
   }

@@ -21,7 +21,7 @@ using testing_support::RunResult;
 namespace {
 
 #define SKIP_WITHOUT_DEVICE_BINARIES() \
-  if (!DEVICE_BINARIES) GTEST_SKIP() << "this build tree makes no device binaries (clang-19 and lld-19 missing)"
+  if (!DEVICE_BINARIES) GTEST_SKIP() << "this build tree makes no device binaries (package/README.md)"
 
 RunResult sim(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), RAVELO_SIM);
