@@ -2,7 +2,6 @@
 
 #include <cxxabi.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -63,10 +62,8 @@ LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& i
   if (image.cpuType != macho::kCpuTypeArm64) throw Error(fileName(path) + " is not an arm64 image");
   const bool arm64e = image.cpuSubtype == macho::kCpuSubtypeArm64e;
   if (arm64e && !(image.fullCpuSubtype & macho::kCpuSubtypePtrauthAbi)) {
-    char subtype[16];
-    std::snprintf(subtype, sizeof subtype, "0x%x", image.fullCpuSubtype);
     throw Error(fileName(path) + " is an arm64e image without the versioned pointer-authentication ABI (subtype " +
-                subtype + "), which dyld does not load");
+                hex(image.fullCpuSubtype) + "), which dyld does not load");
   }
   if (arm64e != machine.pointerAuthentication()) {
     throw Error(fileName(path) + (arm64e ? " is an arm64e image and the process is arm64 (no pointer authentication)"
