@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "constant_string.h"
 #include "host/corefoundation.h"
 #include "host/device.h"
 #include "host/objc.h"
@@ -9,30 +10,18 @@
 namespace emu {
 namespace {
 
-constexpr uint64_t kHandleSize = 16;
-// The flags clang gives a CFSTR: an immutable constant string of 8-bit (0x7c8) or UTF-16 (0x7d0)
-// characters.
-constexpr uint32_t kConstantStringFlags8Bit = 0x7c8;
-constexpr uint32_t kConstantStringFlagsUtf16 = 0x7d0;
-
 id asHostId(CFTypeRef object) { return reinterpret_cast<id>(const_cast<void*>(object)); }
-
-std::string hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-  return text;
-}
 
 }  // namespace
 
 Foundation::Foundation(Machine& machine, Imports& imports, ObjcRuntime& runtime)
-    : machine_(machine), runtime_(runtime) {
+    : machine_(machine), runtime_(runtime), table_(machine) {
   defineClasses();
   exportFunctions(imports);
 }
 
 Foundation::~Foundation() {
-  for (const auto& [host, handle] : handleOf_) CFRelease(host);
+  for (const void* host : table_.hosts()) CFRelease(host);
 }
 
 uint64_t Foundation::classFor(CFTypeRef host) {
@@ -50,53 +39,35 @@ uint64_t Foundation::classFor(CFTypeRef host) {
 
 uint64_t Foundation::toEmu(CFTypeRef host, Ownership ownership) {
   if (host == nullptr) return 0;
-  auto found = handleOf_.find(host);
-  if (found != handleOf_.end() && runtime_.alive(found->second)) {
-    uint64_t handle = found->second;
-    if (ownership != Ownership::Borrowed) runtime_.retain(handle);
-    if (ownership == Ownership::Autoreleased) runtime_.autorelease(handle);
+  uint64_t found = table_.find(host);
+  if (found != 0 && runtime_.alive(found)) {
+    if (ownership != Ownership::Borrowed) runtime_.retain(found);
+    if (ownership == Ownership::Autoreleased) runtime_.autorelease(found);
     if (ownership != Ownership::Borrowed) CFRelease(host);  // the bridge already holds it
-    return handle;
+    return found;
   }
   if (ownership == Ownership::Borrowed) CFRetain(host);  // the bridge keeps every host object it hands out
-  if (found != handleOf_.end()) CFRelease(host);       // a dead handle's reference moves to the new one
-  uint64_t handle = machine_.allocate(kHandleSize);
-  machine_.store<uint64_t>(handle, classFor(host));
-  hostOf_[handle] = host;
-  handleOf_[host] = handle;
+  if (found != 0) {
+    CFRelease(host);  // a dead handle's reference moves to the new one
+    table_.detach(host);
+  }
+  uint64_t handle = table_.handleFor(host, classFor(host));
   runtime_.adopt(handle, ownership == Ownership::Borrowed ? 0 : 1, ownership != Ownership::Borrowed);
   if (ownership == Ownership::Autoreleased) runtime_.autorelease(handle);
   return handle;
 }
 
 CFTypeRef Foundation::constantString(uint64_t handle) {
-  uint32_t flags = machine_.load<uint32_t>(handle + 8);
-  uint64_t characters = machine_.strip(machine_.load<uint64_t>(handle + 16));
-  uint64_t length = machine_.load<uint64_t>(handle + 24);
-  CFStringRef host = nullptr;
-  if (flags == kConstantStringFlags8Bit) {
-    std::string bytes(length, '\0');
-    machine_.read(characters, bytes.data(), length);
-    host = host::cf::makeString(bytes);
-  } else if (flags == kConstantStringFlagsUtf16) {
-    std::vector<UniChar> units(length);
-    machine_.read(characters, units.data(), length * 2);
-    host = CFStringCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(units.data()),
-                                   static_cast<CFIndex>(length * 2), kCFStringEncodingUTF16LE, false);
-  } else {
-    machine_.fail("a constant string at " + machine_.describe(handle) + " with unknown flags " + hex(flags));
-  }
-  hostOf_[handle] = host;
-  handleOf_[host] = handle;
+  CFStringRef host = hostStringOfConstant(machine_, handle);
+  table_.add(handle, host);
   return host;
 }
 
 CFTypeRef Foundation::toHost(uint64_t handle) {
   if (handle == 0) return nullptr;
-  auto found = hostOf_.find(handle);
-  if (found != hostOf_.end()) {
+  if (const void* found = table_.hostOf(handle)) {
     runtime_.checkAlive(handle, "use");
-    return found->second;
+    return found;
   }
   // A constant's isa may come signed, as arm64e compilers may sign the class pointer of a CFSTR.
   if (machine_.strip(machine_.load<uint64_t>(handle)) == constantStringClass_) return constantString(handle);

@@ -14,6 +14,7 @@
 
 #include "imports.h"
 #include "machine.h"
+#include "object_table.h"
 #include "objc_runtime.h"
 
 namespace emu {
@@ -46,8 +47,7 @@ class Foundation {
   Machine& machine_;
   ObjcRuntime& runtime_;
   uint64_t constantStringClass_ = 0;
-  std::unordered_map<uint64_t, CFTypeRef> hostOf_;
-  std::map<CFTypeRef, uint64_t> handleOf_;
+  ObjectTable table_;
 };
 
 }  // namespace emu

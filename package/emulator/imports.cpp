@@ -4,7 +4,7 @@ namespace emu {
 
 void Imports::function(const std::string& library, const std::string& symbol, Machine::Handler handler) {
   uint64_t address = machine_.trap(symbol.substr(1), [this, symbol, handler](Cpu& cpu) {
-    calls_.push_back(symbol);
+    if (recording_) calls_.push_back(symbol);
     handler(cpu);
   });
   symbols_[{library, symbol}] = address;

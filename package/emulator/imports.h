@@ -30,11 +30,14 @@ class Imports {
 
   // Every call of an exported function, in order, by symbol name (for tests that look at the order).
   const std::vector<std::string>& calls() const { return calls_; }
+  // Whether calls are recorded (they are unless a long-lived process turns it off).
+  void recordCalls(bool on) { recording_ = on; }
 
  private:
   Machine& machine_;
   std::map<std::pair<std::string, std::string>, uint64_t> symbols_;
   std::vector<std::string> calls_;
+  bool recording_ = true;
 };
 
 using namespace macho::install_names;

@@ -2,7 +2,6 @@
 
 #include <cxxabi.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -63,10 +62,8 @@ LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& i
   if (image.cpuType != macho::kCpuTypeArm64) throw Error(fileName(path) + " is not an arm64 image");
   const bool arm64e = image.cpuSubtype == macho::kCpuSubtypeArm64e;
   if (arm64e && !(image.fullCpuSubtype & macho::kCpuSubtypePtrauthAbi)) {
-    char subtype[16];
-    std::snprintf(subtype, sizeof subtype, "0x%x", image.fullCpuSubtype);
     throw Error(fileName(path) + " is an arm64e image without the versioned pointer-authentication ABI (subtype " +
-                subtype + "), which dyld does not load");
+                hex(image.fullCpuSubtype) + "), which dyld does not load");
   }
   if (arm64e != machine.pointerAuthentication()) {
     throw Error(fileName(path) + (arm64e ? " is an arm64e image and the process is arm64 (no pointer authentication)"
@@ -150,6 +147,17 @@ void runInitialisers(Machine& machine, const LoadedImage& image, const std::stri
   machine.store<uint64_t>(argv, name);
   uint64_t empty = machine.allocate(8);  // envp and apple: empty lists
   for (uint64_t initialiser : image.initialisers) machine.call(initialiser, {1, argv, empty, empty});
+}
+
+std::vector<std::string> dlopenCandidates(const std::string& path, const LoadedImage* caller) {
+  if (path.rfind("@rpath/", 0) != 0 || caller == nullptr) return {path};
+  std::vector<std::string> candidates;
+  for (std::string rpath : caller->rpaths) {
+    if (rpath.rfind("@loader_path", 0) == 0)
+      rpath = std::filesystem::path(caller->path).parent_path().string() + rpath.substr(12);
+    candidates.push_back(rpath + "/" + path.substr(7));
+  }
+  return candidates;
 }
 
 }  // namespace emu

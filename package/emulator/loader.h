@@ -43,4 +43,8 @@ Architecture architectureOf(const macho::Image& image);
 // arguments dyld passes: argc, argv, envp, the apple strings.
 void runInitialisers(Machine& machine, const LoadedImage& image, const std::string& program);
 
+// The files dlopen(`path`) tries, in order, when `caller` (or nullptr) asks: for "@rpath/NAME" NAME in
+// each of the caller's run paths, "@loader_path" being the caller's folder; else the path itself.
+std::vector<std::string> dlopenCandidates(const std::string& path, const LoadedImage* caller);
+
 }  // namespace emu

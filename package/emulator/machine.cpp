@@ -3,8 +3,12 @@
 #include <unicorn/unicorn.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace emu {
 namespace {
@@ -16,7 +20,9 @@ constexpr uint64_t kHeapBase = 0x800000000;
 constexpr uint64_t kHeapSize = 16 << 20;
 constexpr uint64_t kStackBase = 0x900000000;
 constexpr uint64_t kStackSize = 1 << 20;
-constexpr uint64_t kRunTimeoutMicroseconds = 20'000'000;
+constexpr auto kRunTimeLimit = std::chrono::seconds(20);
+constexpr int kDeepestNesting = 64;
+constexpr uint64_t kRedZone = 128;  // below a leaf function's stack pointer, which it may use
 
 constexpr uint64_t kBootCode = 0x6ff000000;  // mapped only while the CPU is being configured
 
@@ -47,12 +53,6 @@ constexpr SystemRegister keyRegister(int key, bool high) {
   return {3, 0, 2, static_cast<uint32_t>(1 + key / 2), static_cast<uint32_t>((key % 2) * 2 + (high ? 1 : 0))};
 }
 
-std::string hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-  return text;
-}
-
 void check(uc_err status, const std::string& what) {
   if (status != UC_ERR_OK) throw Error(what + ": " + uc_strerror(status));
 }
@@ -77,6 +77,12 @@ uint64_t readSystemRegister(uc_struct* uc, SystemRegister r) {
 
 }  // namespace
 
+std::string hex(uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
 uint64_t Cpu::x(int n) const {
   uint64_t value = 0;
   uc_reg_read(machine_.uc_, xRegister(n), &value);
@@ -94,8 +100,73 @@ void Cpu::setD(int n, double value) {
   std::memcpy(&lanes[0], &value, sizeof value);
   uc_reg_write(machine_.uc_, UC_ARM64_REG_Q0 + n, lanes);
 }
+uint64_t Cpu::v(int n) const {
+  uint64_t lanes[2] = {0, 0};
+  uc_reg_read(machine_.uc_, UC_ARM64_REG_Q0 + n, lanes);
+  return lanes[0];
+}
+void Cpu::setV(int n, uint64_t low, uint64_t high) {
+  uint64_t lanes[2] = {low, high};
+  uc_reg_write(machine_.uc_, UC_ARM64_REG_Q0 + n, lanes);
+}
+uint64_t Cpu::sp() const {
+  uint64_t value = 0;
+  uc_reg_read(machine_.uc_, UC_ARM64_REG_SP, &value);
+  return value;
+}
 uint64_t Cpu::lr() const { return x(30); }
 void Cpu::jump(uint64_t address) { uc_reg_write(machine_.uc_, UC_ARM64_REG_PC, &address); }
+
+// Stops a call into emulated code that has not returned within kRunTimeLimit. One thread per machine,
+// asleep until a deadline passes; it then asks Unicorn to stop until the call is over (a stop that
+// lands while a trap runs host code is asked for again).
+struct Machine::Watchdog {
+  explicit Watchdog(uc_struct* uc) : uc(uc), thread([this] { watch(); }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard lock(mutex);
+      quit = true;
+    }
+    wake.notify_all();
+    thread.join();
+  }
+  void arm() {
+    std::lock_guard lock(mutex);
+    deadline = std::chrono::steady_clock::now() + kRunTimeLimit;
+    armed = true;
+    expired = false;
+    wake.notify_all();
+  }
+  void disarm() {
+    std::lock_guard lock(mutex);
+    armed = false;
+  }
+  bool hasExpired() {
+    std::lock_guard lock(mutex);
+    return expired;
+  }
+  void watch() {
+    std::unique_lock lock(mutex);
+    while (!quit) {
+      if (!armed) {
+        wake.wait(lock);
+      } else if (std::chrono::steady_clock::now() < deadline) {
+        wake.wait_until(lock, deadline);
+      } else {
+        expired = true;
+        uc_emu_stop(uc);
+        wake.wait_for(lock, std::chrono::milliseconds(10));
+      }
+    }
+  }
+
+  uc_struct* uc;
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::chrono::steady_clock::time_point deadline;
+  bool armed = false, expired = false, quit = false;
+  std::thread thread;
+};
 
 Machine::Machine(Architecture architecture) : heapNext_(kHeapBase) {
   check(uc_open(UC_ARCH_ARM64, UC_MODE_ARM, &uc_), "opening the arm64 emulator");
@@ -123,14 +194,19 @@ Machine::Machine(Architecture architecture) : heapNext_(kHeapBase) {
   cpacr.val = 3ull << 20;
   uc_reg_write(uc_, UC_ARM64_REG_CP_REG, &cpacr);
   // Return address of top-level calls: stops the run.
-  trap("(return to the harness)", [this](Cpu&) {
-    returned_ = true;
-    uc_emu_stop(uc_);
-  });
+  trap("(return to the harness)", [](Cpu&) {});
   if (architecture == Architecture::Arm64e) enablePointerAuthentication();
 }
 
-Machine::~Machine() { uc_close(uc_); }
+Machine::~Machine() {
+  watchdog_.reset();
+  uc_close(uc_);
+}
+
+void Machine::setCrossingHooks(std::function<void()> entering, std::function<void()> leaving) {
+  entering_ = std::move(entering);
+  leaving_ = std::move(leaving);
+}
 
 void Machine::map(uint64_t address, uint64_t size, int protection) {
   check(uc_mem_map(uc_, address, size, ucProtection(protection)), "mapping " + hex(address));
@@ -207,13 +283,22 @@ std::string Machine::describe(uint64_t address) const {
 
 void Machine::fail(const std::string& why) { throw Error(why); }
 
+// For a trap the hook only notes which one was reached and stops the CPU: the trap's C++ runs outside
+// Unicorn, in runUntilReturn, so that it may call back into emulated code. Any other exception stops
+// the run with what it was.
 void Machine::onInterrupt(uc_struct* uc, uint32_t number, void* self) {
   auto* machine = static_cast<Machine*>(self);
   uint64_t pc = 0;
   uc_reg_read(uc, UC_ARM64_REG_PC, &pc);
-  if (number == kSupervisorCall) return machine->onTrap(pc);
   std::string& error = machine->pendingError_;
-  if (number == kPrefetchAbort) {
+  if (number == kSupervisorCall) {
+    uint64_t slot = pc - 4;  // the svc has been executed
+    if (slot < kTrapBase || slot >= kTrapBase + 8 * machine->handlers_.size()) {
+      error = "supervisor call outside the traps at " + machine->describe(slot);
+    } else {
+      machine->pendingTrap_ = static_cast<long>((slot - kTrapBase) / 8);
+    }
+  } else if (number == kPrefetchAbort) {
     // A branch or return to an address nothing can execute; with a failed authentication's error code
     // in it, the branch that authenticated it ends the block that ran last.
     uint64_t site = machine->lastBlock_ + machine->lastBlockSize_ - 4;
@@ -241,22 +326,16 @@ void Machine::onInterrupt(uc_struct* uc, uint32_t number, void* self) {
   uc_emu_stop(uc);
 }
 
-void Machine::onTrap(uint64_t pc) {
-  uint64_t slot = pc - 4;  // the svc has been executed
-  if (slot < kTrapBase || slot >= kTrapBase + 8 * handlers_.size()) {
-    pendingError_ = "supervisor call outside the traps at " + describe(slot);
-    uc_emu_stop(uc_);
-    return;
+bool Machine::onBadAccess(uc_struct* uc, int, uint64_t address, int, int64_t, void* self) {
+  auto* machine = static_cast<Machine*>(self);
+  machine->faulted_ = true;
+  machine->faultAddress_ = address;
+  if (machine->pointerAuthentication_ && machine->pointerAuth_.poisoned(address) && machine->pendingError_.empty()) {
+    uint64_t pc = 0;
+    uc_reg_read(uc, UC_ARM64_REG_PC, &pc);
+    machine->pendingError_ = machine->authenticationFailure(pc, address, "an access to");
   }
-  size_t index = (slot - kTrapBase) / 8;
-  Cpu cpu(*this);
-  try {
-    handlers_[index](cpu);
-  } catch (const std::exception& e) {
-    uint64_t caller = cpu.lr();
-    pendingError_ = std::string(e.what()) + " [in " + trapNames_[index] + ", called from " + describe(caller - 4) + "]";
-    uc_emu_stop(uc_);
-  }
+  return false;
 }
 
 void Machine::onBlock(uc_struct*, uint64_t address, uint32_t size, void* self) {
@@ -271,18 +350,6 @@ std::string Machine::authenticationFailure(uint64_t site, uint64_t pointer, cons
   std::string family = key == PacKey::IA ? "IA or DA" : "IB or DB";
   return "pointer authentication failed at " + describe(site) + ": " + use + " " +
          describe(pointerAuth_.strip(pointer)) + " through a pointer that did not authenticate (key " + family + ")";
-}
-
-bool Machine::onBadAccess(uc_struct* uc, int, uint64_t address, int, int64_t, void* self) {
-  auto* machine = static_cast<Machine*>(self);
-  machine->faulted_ = true;
-  machine->faultAddress_ = address;
-  if (machine->pointerAuthentication_ && machine->pointerAuth_.poisoned(address) && machine->pendingError_.empty()) {
-    uint64_t pc = 0;
-    uc_reg_read(uc, UC_ARM64_REG_PC, &pc);
-    machine->pendingError_ = machine->authenticationFailure(pc, address, "an access to");
-  }
-  return false;
 }
 
 void Machine::enablePointerAuthentication() {
@@ -339,35 +406,93 @@ uint64_t Machine::authenticateFunction(uint64_t pointer, const std::string& what
        ")");
 }
 
+void Machine::runTrap(size_t index) {
+  Cpu cpu(*this);
+  uint64_t caller = cpu.lr();
+  try {
+    handlers_[index](cpu);
+  } catch (const std::exception& e) {
+    std::string message = e.what();
+    // An error from a nested call already says where it happened.
+    if (message.find(" [in ") == std::string::npos)
+      message += " [in " + trapNames_[index] + ", called from " + describe(caller - 4) + "]";
+    throw Error(message);
+  }
+}
+
+void Machine::runUntilReturn(uint64_t address) {
+  uint64_t pc = address;
+  for (;;) {
+    if (entering_) entering_();
+    pendingError_.clear();
+    pendingTrap_ = -1;
+    faulted_ = false;
+    lastBlock_ = lastBlockSize_ = 0;
+    uc_err status = uc_emu_start(uc_, pc, 0, 0, 0);
+    if (leaving_) leaving_();
+    uc_reg_read(uc_, UC_ARM64_REG_PC, &pc);
+    if (watchdog_ && watchdog_->hasExpired())
+      throw Error("emulated code did not return within the time limit (at " + describe(pc) + ")");
+    if (!pendingError_.empty()) throw Error(pendingError_);
+    if (status != UC_ERR_OK) {
+      std::string where = " at " + describe(pc);
+      if (faulted_) where += ", address " + hex(faultAddress_);
+      throw Error(std::string("emulated code stopped: ") + uc_strerror(status) + where);
+    }
+    if (pendingTrap_ == 0) return;  // "(return to the harness)": this call is over
+    if (pendingTrap_ < 0) throw Error("emulated code stopped without reaching a trap (at " + describe(pc) + ")");
+    runTrap(static_cast<size_t>(pendingTrap_));
+    uc_reg_read(uc_, UC_ARM64_REG_PC, &pc);  // after the svc, at the trap's ret, unless it jumped
+  }
+}
+
 Result Machine::call(uint64_t address, std::initializer_list<uint64_t> x, std::initializer_list<double> d) {
   return call(address, std::vector<uint64_t>(x), std::vector<double>(d));
 }
 
 Result Machine::call(uint64_t address, const std::vector<uint64_t>& x, const std::vector<double>& d) {
   if (x.size() > 8 || d.size() > 8) throw Error("more arguments than registers");
-  if (depth_ > 0) throw Error("a call into emulated code from inside a trap (not supported)");
+  return call(address, [&](Cpu& cpu, uint64_t) {
+    for (size_t i = 0; i < x.size(); ++i) cpu.setX(static_cast<int>(i), x[i]);
+    for (size_t i = 0; i < d.size(); ++i) cpu.setD(static_cast<int>(i), d[i]);
+  });
+}
+
+Result Machine::call(uint64_t address, const std::function<void(Cpu&, uint64_t)>& setUp) {
+  if (depth_ >= kDeepestNesting) throw Error("calls into emulated code nested more than 64 deep");
   Cpu cpu(*this);
-  for (size_t i = 0; i < x.size(); ++i) cpu.setX(static_cast<int>(i), *(x.begin() + i));
-  for (size_t i = 0; i < d.size(); ++i) cpu.setD(static_cast<int>(i), *(d.begin() + i));
-  uint64_t sp = kStackBase + kStackSize - 0x100;
+  // A nested call keeps the interrupted code's registers and runs below its stack frame.
+  uc_context* interrupted = nullptr;
+  uint64_t top = kStackBase + kStackSize - 0x100;
+  if (depth_ > 0) {
+    if (uc_context_alloc(uc_, &interrupted) != UC_ERR_OK || uc_context_save(uc_, interrupted) != UC_ERR_OK)
+      throw Error("cannot save the emulated registers for a nested call");
+    top = cpu.sp() - kRedZone;
+  }
+  uint64_t sp = (top - kOutgoingStackBytes) & ~uint64_t{15};
+  if (sp < kStackBase + 0x1000) throw Error("the emulated stack is exhausted");
+  struct Restore {
+    Machine& m;
+    uc_context* saved;
+    ~Restore() {
+      if (--m.depth_ == 0 && m.watchdog_) m.watchdog_->disarm();
+      if (saved != nullptr) {
+        uc_context_restore(m.uc_, saved);
+        uc_context_free(saved);
+      }
+    }
+  } restore{*this, interrupted};
+  if (depth_++ == 0) {
+    if (!watchdog_) watchdog_ = std::make_unique<Watchdog>(uc_);
+    watchdog_->arm();
+  }
+
+  setUp(cpu, sp);
   uc_reg_write(uc_, UC_ARM64_REG_SP, &sp);
   cpu.setX(29, 0);
   cpu.setX(30, kTrapBase);  // the "(return to the harness)" trap
-  pendingError_.clear();
-  returned_ = faulted_ = false;
-  lastBlock_ = lastBlockSize_ = 0;
-  ++depth_;
-  uc_err status = uc_emu_start(uc_, address, 0, kRunTimeoutMicroseconds, 0);
-  --depth_;
-  uint64_t pc = 0;
-  uc_reg_read(uc_, UC_ARM64_REG_PC, &pc);
-  if (!pendingError_.empty()) throw Error(pendingError_);
-  if (status != UC_ERR_OK) {
-    std::string where = " at " + describe(pc);
-    if (faulted_) where += ", address " + hex(faultAddress_);
-    throw Error(std::string("emulated code stopped: ") + uc_strerror(status) + where);
-  }
-  if (!returned_) throw Error("emulated code did not return within the time limit (at " + describe(pc) + ")");
+  runUntilReturn(address);
+
   Result result;
   result.x0 = cpu.x(0);
   result.x1 = cpu.x(1);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -26,22 +27,28 @@ struct Error : std::runtime_error {
 
 enum Protection : int { kRead = 1, kWrite = 2, kExecute = 4 };
 
+// "0x1f4": an address or a value in messages.
+std::string hex(uint64_t value);
+
 class Machine;
 
-// The registers of the code that reached a trap, under Apple's arm64 calling convention: integer and
-// pointer arguments in x0-x7, floating-point ones (and homogeneous aggregates of up to four doubles,
-// such as CGRect) in d0-d7; results in x0 (and x1), or d0-d3.
+// The registers of the code that reached a trap. How arguments and results travel in them under
+// Apple's arm64 calling convention is arm64_abi.h's business; this is the raw register file.
 class Cpu {
  public:
   explicit Cpu(Machine& machine) : machine_(machine) {}
   uint64_t x(int n) const;
   void setX(int n, uint64_t value);
+  // The low 64 bits of vector register n, as a double (d<n>) or as raw bits.
   double d(int n) const;
   void setD(int n, double value);
+  uint64_t v(int n) const;
+  // Writes all 128 bits of vector register n.
+  void setV(int n, uint64_t low, uint64_t high = 0);
+  uint64_t sp() const;
   uint64_t lr() const;
-  // Continues at `address` (a plain address, authenticated first where it came signed) instead of
-  // returning to the caller: a tail call that keeps x0-x7, d0-d7 and the link register, as
-  // objc_msgSend enters an implementation.
+  // Continues at `address` instead of returning to the caller: a tail call that keeps x0-x7, d0-d7
+  // and the link register, as objc_msgSend enters an implementation.
   void jump(uint64_t address);
   Machine& machine() { return machine_; }
 
@@ -118,13 +125,25 @@ class Machine {
   uint64_t authenticateFunction(uint64_t pointer, const std::string& what);
 
   // ---- running ----
-  // Calls the emulated function at `address` with integer arguments `x` and floating-point
-  // arguments `d` on a fresh stack frame, and runs until it returns. Throws Error when the run
-  // stops for any other reason.
+  // Calls the emulated function at `address` and runs until it returns. `setUp` loads the arguments:
+  // registers through the Cpu, and stack arguments in memory from the stack pointer it is given up
+  // (kOutgoingStackBytes of room). A trap handler may call again (a host function calling back into
+  // emulated code): the inner call runs on the stack below the interrupted code's, whose registers
+  // are restored afterwards. Throws Error when the run stops for any other reason.
+  static constexpr uint64_t kOutgoingStackBytes = 512;
+  Result call(uint64_t address, const std::function<void(Cpu&, uint64_t stackPointer)>& setUp);
+  // The same with integer arguments `x` and floating-point arguments `d` in registers.
   Result call(uint64_t address, std::initializer_list<uint64_t> x, std::initializer_list<double> d = {});
   Result call(uint64_t address, const std::vector<uint64_t>& x, const std::vector<double>& d);
   // Stops the current run with an error (from a trap handler).
   [[noreturn]] void fail(const std::string& why);
+  // How deep calls into emulated code are nested right now (0: none is running).
+  int depth() const { return depth_; }
+
+  // Called each time emulated code is about to run (a call starts or resumes after a trap) and each
+  // time it stops running (a trap is reached or the call returns): where a bridge keeps memory the
+  // two worlds share in step.
+  void setCrossingHooks(std::function<void()> entering, std::function<void()> leaving);
 
   // Names a code address in errors: "Ravelo.dylib+0x1234", with the nearest label before it when the
   // image has one ("Ravelo.dylib+0x1234 (tweakInit+0x14)"); the loader registers its images, labelled
@@ -137,12 +156,15 @@ class Machine {
 
  private:
   friend class Cpu;
+  struct Watchdog;
   static void onInterrupt(uc_struct* uc, uint32_t number, void* self);
   static bool onBadAccess(uc_struct* uc, int type, uint64_t address, int size, int64_t value, void* self);
   static void onBlock(uc_struct* uc, uint64_t address, uint32_t size, void* self);
-  void onTrap(uint64_t pc);
   void enablePointerAuthentication();
   std::string authenticationFailure(uint64_t site, uint64_t pointer, const char* use) const;
+  // Runs from `address` until the call at this depth returns, carrying out the traps it reaches.
+  void runUntilReturn(uint64_t address);
+  void runTrap(size_t index);
 
   uc_struct* uc_ = nullptr;
   uint64_t heapNext_;
@@ -155,10 +177,12 @@ class Machine {
   };
   std::vector<Region> regions_;
   std::string pendingError_;
-  bool returned_ = false;
+  long pendingTrap_ = -1;
   uint64_t faultAddress_ = 0;
   bool faulted_ = false;
   int depth_ = 0;
+  std::function<void()> entering_, leaving_;
+  std::unique_ptr<Watchdog> watchdog_;
   bool pointerAuthentication_ = false;
   PointerAuth pointerAuth_;
   uint64_t lastBlock_ = 0, lastBlockSize_ = 0;  // the block executing, to name a failed branch's site

@@ -7,43 +7,18 @@ namespace {
 
 constexpr uint64_t kClassObjectSize = 40;  // isa, superclass, cache, vtable, data: Apple's objc_class
 
-std::string hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-  return text;
-}
-
 }  // namespace
 
-void returnBool(Cpu& cpu, bool value) { cpu.setX(0, kUnspecifiedUpperBits | (value ? 1 : 0)); }
-
-bool boolArgument(Cpu& cpu, int n) {
-  uint32_t low = static_cast<uint32_t>(cpu.x(n));
-  if (low > 1) cpu.machine().fail("a BOOL argument in x" + std::to_string(n) + " is neither YES nor NO (" + hex(low) + ")");
-  return low == 1;
-}
-
-ObjcRuntime::ObjcRuntime(Machine& machine, Imports& imports) : machine_(machine) {
+ObjcRuntime::ObjcRuntime(Machine& machine, Imports& imports) : machine_(machine), selectors_(machine) {
   defineRootClass();
   exportRuntime(imports);
 }
 
 // ---- selectors ----
 
-uint64_t ObjcRuntime::sel(const std::string& name) {
-  auto it = selectors_.find(name);
-  if (it != selectors_.end()) return it->second;
-  uint64_t address = machine_.allocateString(name);
-  selectors_[name] = address;
-  selectorNames_[address] = name;
-  return address;
-}
+uint64_t ObjcRuntime::sel(const std::string& name) { return selectors_.sel(name); }
 
-std::string ObjcRuntime::selName(uint64_t sel) {
-  auto it = selectorNames_.find(sel);
-  if (it == selectorNames_.end()) machine_.fail("a selector that was never registered: " + hex(sel));
-  return it->second;
-}
+std::string ObjcRuntime::selName(uint64_t sel) { return selectors_.name(sel); }
 
 // ---- classes ----
 
@@ -159,7 +134,7 @@ void ObjcRuntime::setOwnImp(uint64_t cls, uint64_t sel, uint64_t imp, const std:
   ClassRecord& c = record(cls);
   auto it = c.methods.find(sel);
   if (it == c.methods.end()) {
-    c.methods[sel] = {selectorNames_.at(sel), imp, types};
+    c.methods[sel] = {selectors_.name(sel), imp, types};
     c.methodOrder.push_back(sel);
   } else {
     it->second.imp = imp;
@@ -184,9 +159,9 @@ std::vector<MethodInfo> ObjcRuntime::methods(uint64_t cls) const {
 std::vector<IvarInfo> ObjcRuntime::ivars(uint64_t cls) const { return find(cls) ? find(cls)->ivars : std::vector<IvarInfo>{}; }
 
 std::string ObjcRuntime::describeMethod(uint64_t cls, uint64_t sel) {
-  auto name = selectorNames_.find(sel);
+  const std::string* name = selectors_.find(sel);
   return std::string(isMetaclass(cls) ? "+[" : "-[") + className(cls) + " " +
-         (name == selectorNames_.end() ? hex(sel) : name->second) + "]";
+         (name == nullptr ? hex(sel) : *name) + "]";
 }
 
 // ---- objects ----

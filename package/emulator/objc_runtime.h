@@ -14,19 +14,16 @@
 #include <unordered_map>
 #include <vector>
 
+#include "arm64_abi.h"
 #include "imports.h"
 #include "machine.h"
+#include "selectors.h"
 
 namespace emu {
 
-// Apple arm64 returns a BOOL zero-extended to 32 bits; bits 32-63 of x0 are unspecified. Native
-// methods put this pattern there, so a caller that reads a BOOL result as a 64-bit value misbehaves
-// here as it may on the device.
-constexpr uint64_t kUnspecifiedUpperBits = 0xa5a5a5a500000000;
-void returnBool(Cpu& cpu, bool value);
-// A BOOL argument: the caller must have passed 0 or 1 in the low 32 bits (Apple arm64 callers extend
-// arguments narrower than 32 bits); anything else stops the run.
-bool boolArgument(Cpu& cpu, int n);
+using abi::boolArgument;
+using abi::kUnspecifiedUpperBits;
+using abi::returnBool;
 
 struct MethodInfo {
   std::string selector;
@@ -135,8 +132,7 @@ class ObjcRuntime {
   Machine& machine_;
   std::unordered_map<uint64_t, ClassRecord> classes_;
   std::map<std::string, uint64_t> classesByName_;
-  std::map<std::string, uint64_t> selectors_;
-  std::unordered_map<uint64_t, std::string> selectorNames_;
+  Selectors selectors_;
   std::unordered_map<uint64_t, ObjectRecord> objects_;
   std::vector<uint64_t> pool_;
 };

@@ -3,6 +3,7 @@
 #include "cf_internal.h"
 
 #include "host/corefoundation.h"
+#include "host/device.h"
 #include "host/files.h"
 
 #include <Foundation/NSObjCRuntime.h>
@@ -194,7 +195,7 @@ id urlForResource(id self, SEL, id name, id extension) {
   return path ? host::autorelease(newFileURL(text(path), false)) : nullptr;
 }
 
-// Loads the bundle's executable (dlopen, RTLD_NOW; never unloaded). YES when it is loaded.
+// Loads the bundle's executable (as the process loads images: dlopen, RTLD_NOW; never unloaded). YES when it is loaded.
 BOOL load(id self, SEL) {
   BundleBox& b = bundleOf(self);
   if (b.loaded) return YES;
@@ -205,8 +206,9 @@ BOOL load(id self, SEL) {
     std::fprintf(stderr, "Error loading %s: not a readable regular file\n", path.c_str());
     return NO;
   }
-  if (dlopen(path.c_str(), RTLD_NOW) == nullptr) {
-    std::fprintf(stderr, "Error loading %s: %s\n", path.c_str(), dlerror());
+  std::string error;
+  if (!host::device::openImage(path, RTLD_NOW, &error)) {
+    std::fprintf(stderr, "Error loading %s: %s\n", path.c_str(), error.c_str());
     return NO;
   }
   b.loaded = true;

@@ -29,4 +29,18 @@ void preloadRootLibraryForSanitizer(const std::string& path) {
 #endif
 }
 
+namespace {
+ImageOpener installedOpener = nullptr;
+}  // namespace
+
+void setImageOpener(ImageOpener opener) { installedOpener = opener; }
+
+bool openImage(const std::string& path, int flags, std::string* error) {
+  if (installedOpener != nullptr) return installedOpener(path, flags, error);
+  if (dlopen(path.c_str(), flags) != nullptr) return true;
+  const char* why = dlerror();
+  if (error != nullptr) *error = why != nullptr ? why : "unknown error";
+  return false;
+}
+
 }  // namespace host::device

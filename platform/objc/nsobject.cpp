@@ -16,6 +16,9 @@ ptrdiff_t refsOffset = 0;  // offset of the extra-retain counter in every object
 
 long& extraRetains(id self) { return *reinterpret_cast<long*>(reinterpret_cast<char*>(self) + refsOffset); }
 
+void (*deallocObserver)(id, void*) = nullptr;
+void* deallocObserverContext = nullptr;
+
 std::mutex strongMutex;
 std::unordered_map<Class, std::vector<ptrdiff_t>>& strongIvars() {
   static auto* table = new std::unordered_map<Class, std::vector<ptrdiff_t>>;
@@ -56,6 +59,7 @@ void releaseObject(id self, SEL) {
 id autoreleaseObject(id self, SEL) { return host::autorelease(self); }
 unsigned long retainCountOf(id self, SEL) { return static_cast<unsigned long>(extraRetains(self)) + 1; }
 void deallocObject(id self, SEL) {
+  if (deallocObserver != nullptr) deallocObserver(self, deallocObserverContext);
   std::vector<ptrdiff_t> toRelease;
   {
     std::lock_guard lock(strongMutex);
@@ -139,6 +143,11 @@ void assignStrong(id& slot, id value) {
   id old = slot;
   slot = value;
   release(old);
+}
+
+void setDeallocObserver(void (*observer)(id, void*), void* context) {
+  deallocObserver = observer;
+  deallocObserverContext = context;
 }
 
 long liveObjectCount() { return liveObjects.load(); }

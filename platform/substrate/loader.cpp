@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "host/device.h"
 #include "host/files.h"
 #include "host/trace.h"
 
@@ -95,11 +96,9 @@ std::vector<LoadedTweak> loadTweaks(const std::string& bundleId, const std::stri
     // Traced before the dlopen, so the line comes before whatever the tweak's initialiser does.
     LoadedTweak tweak{dylib.string(), false, {}};
     host::trace("substrate load %s", tweak.dylib.c_str());
-    if (dlopen(tweak.dylib.c_str(), RTLD_NOW | RTLD_GLOBAL) != nullptr) {
+    if (host::device::openImage(tweak.dylib, RTLD_NOW | RTLD_GLOBAL, &tweak.error)) {
       tweak.loaded = true;
     } else {
-      const char* error = dlerror();
-      tweak.error = error != nullptr ? error : "unknown error";
       host::trace("substrate load %s failed: %s", tweak.dylib.c_str(), tweak.error.c_str());
     }
     result.push_back(std::move(tweak));

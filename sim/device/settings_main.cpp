@@ -10,6 +10,7 @@
 #include <string>
 
 #include "device/class_hiding.h"
+#include "device/device_binaries.h"
 #include "device/session.h"
 #include "device/settings_cells.h"
 #include "device/spawn_watch.h"
@@ -81,6 +82,7 @@ std::string run(const std::vector<std::string>& words) {
 int main(int argc, char** argv) {
   if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::puts("usage: ravelo-settings --jbroot DIR [--clock MS] [--screen-width POINTS] [--without-class NAME]...\n"
+              "                       [--device-binaries ARCH]\n"
               "The simulated device's Settings app; ravelo-sim starts it (channel on fd 3).");
     return 0;
   }
@@ -97,6 +99,8 @@ int main(int argc, char** argv) {
   for (const std::string& name : hidden)
     host::trace("Settings: without class %s for the code loaded from %s", name.c_str(), jbroot.c_str());
   sim::device::hideClassesFromInstalledCode(hidden, jbroot);
+  std::string deviceBinaries = sim::device::option(argc, argv, "--device-binaries");
+  if (!deviceBinaries.empty()) sim::device::runDeviceBinaries(deviceBinaries, "Preferences", hidden);
   sim::device::defineSettingsCells();
   host::substrate::loadTweaks("com.apple.Preferences", jbroot, "Preferences");
   sim::device::Session::settle();

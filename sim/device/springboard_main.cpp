@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/class_hiding.h"
+#include "device/device_binaries.h"
 #include "device/session.h"
 #include "host/audio.h"
 #include "host/springboard.h"
@@ -49,7 +50,7 @@ std::string runEvent(const std::vector<std::string>& words) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::puts("usage: ravelo-springboard --jbroot DIR [--clock MS] [--without-class NAME]...\n"
+    std::puts("usage: ravelo-springboard --jbroot DIR [--clock MS] [--without-class NAME]... [--device-binaries ARCH]\n"
               "The simulated device's SpringBoard; ravelo-sim starts it (channel on fd 3).");
     return 0;
   }
@@ -69,6 +70,8 @@ int main(int argc, char** argv) {
     else host::trace("SpringBoard: without class %s for the code loaded from %s", name.c_str(), jbroot.c_str());
   }
   sim::device::hideClassesFromInstalledCode(hidden, jbroot);
+  std::string deviceBinaries = sim::device::option(argc, argv, "--device-binaries");
+  if (!deviceBinaries.empty()) sim::device::runDeviceBinaries(deviceBinaries, "SpringBoard", hidden);
   sb::defineClasses(missing);
   host::substrate::loadTweaks("com.apple.springboard", jbroot, "SpringBoard");
   sb::launchSpringBoard();

@@ -5,6 +5,7 @@
 #include <climits>
 #include <sstream>
 
+#include "host_process.h"
 #include "sim_config.h"
 
 namespace sim {
@@ -16,6 +17,7 @@ Artifacts builtArtifacts() {
   a.paneBundle = RAVELO_SIM_PANE_BUNDLE;
   a.paneResources = RAVELO_SIM_PANE_RESOURCES;
   a.libroot = RAVELO_SIM_LIBROOT;
+  a.deviceBinaries = RAVELO_SIM_DEVICE_BINARIES;
   std::istringstream sounds(RAVELO_SIM_SOUND_FILES);
   for (std::string file; std::getline(sounds, file, ';');)
     if (!file.empty()) a.sounds.emplace_back(file);
@@ -28,6 +30,20 @@ Artifacts builtArtifacts() {
     a.programs = RAVELO_SIM_PROGRAMS;
   }
   return a;
+}
+
+void checkDeviceBinaries(const Artifacts& artifacts, const std::string& architecture) {
+  for (const char* file : {"Ravelo.dylib", "RaveloPrefs"}) {
+    try {
+      emu::sliceOf((artifacts.deviceBinaries / file).string(), architecture);
+    } catch (const emu::Error& e) {
+      // The device build makes arm64e only with Apple's linker, which build-ld64 builds.
+      throw std::runtime_error(std::string(e.what()) +
+                               (architecture == "arm64e" ? " (the device build makes one once package/toolchain/build-ld64 "
+                                                           "has built Apple's linker; then rebuild)"
+                                                         : ""));
+    }
+  }
 }
 
 }  // namespace sim

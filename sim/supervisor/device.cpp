@@ -70,8 +70,9 @@ Device::Slot Device::start(const std::string& name, const std::string& program, 
   return process;
 }
 
-std::vector<std::string> Device::classArguments(bool (*belongs)(const std::string&)) const {
+std::vector<std::string> Device::appArguments(bool (*belongs)(const std::string&)) const {
   std::vector<std::string> arguments;
+  if (!setup_.deviceBinaries.empty()) arguments.insert(arguments.end(), {"--device-binaries", setup_.deviceBinaries});
   for (const std::string& name : setup_.missingClasses)
     if (belongs(name)) arguments.insert(arguments.end(), {"--without-class", name});
   return arguments;
@@ -79,7 +80,7 @@ std::vector<std::string> Device::classArguments(bool (*belongs)(const std::strin
 
 void Device::startSpringBoard() {
   std::vector<std::string> arguments{"--jbroot", jbroot_, "--clock", std::to_string(clock_)};
-  for (std::string& argument : classArguments(classes::inSpringBoard)) arguments.push_back(std::move(argument));
+  for (std::string& argument : appArguments(classes::inSpringBoard)) arguments.push_back(std::move(argument));
   springBoard_ = start("SpringBoard", "ravelo-springboard", std::move(arguments), true);
   springBoardFailedLaunch_ = springBoard_ == nullptr;
 }
@@ -170,7 +171,7 @@ void Device::launchSettings() {
   if (running(settings_)) return;
   std::vector<std::string> arguments{"--jbroot", jbroot_, "--clock", std::to_string(clock_), "--screen-width",
                                      std::to_string(screenWidth_)};
-  for (std::string& argument : classArguments(classes::inSettings)) arguments.push_back(std::move(argument));
+  for (std::string& argument : appArguments(classes::inSettings)) arguments.push_back(std::move(argument));
   settings_ = start("Settings", "ravelo-settings", std::move(arguments), true);
 }
 

@@ -29,6 +29,7 @@ struct DeviceSetup {
   std::filesystem::path programs;  // where ravelo-springboard and the others are
   bool privateView = false;        // run the processes where /var/jb is the jailbreak root
   std::vector<std::string> missingClasses;  // classes SpringBoard or the Settings app runs without
+  std::string deviceBinaries;      // "arm64"/"arm64e": SpringBoard and Settings run the device binaries
 };
 
 class Device {
@@ -85,8 +86,9 @@ class Device {
 
   Slot start(const std::string& name, const std::string& program, std::vector<std::string> arguments,
              bool inPrivateView);
-  // "--without-class NAME" for each missing class `belongs` places in the process.
-  std::vector<std::string> classArguments(bool (*belongs)(const std::string&)) const;
+  // The arguments SpringBoard and the Settings app share: "--device-binaries ARCH" when they run the
+  // device binaries, and "--without-class NAME" for each missing class `belongs` places in the process.
+  std::vector<std::string> appArguments(bool (*belongs)(const std::string&)) const;
   void startSpringBoard();
   // Reads `process`'s messages, reporting trace lines, until one of kind `until`; nullopt at its end.
   std::optional<Message> readUntil(DeviceProcess& process, const char* until);

@@ -81,9 +81,17 @@ void linkJbroot(const fs::path& folder) {
 
 }  // namespace
 
-std::vector<std::string> layOutDevice(const DeviceFolders& device, const Artifacts& a, bool withLibroot) {
+std::vector<std::string> layOutDevice(const DeviceFolders& device, const Artifacts& a, bool withLibroot,
+                                      bool deviceBinaries) {
   require(a.tweakDylib, "the tweak Ravelo.dylib", "Ravelo");
   require(a.paneBundle / "RaveloPrefs", "the pane bundle RaveloPrefs.bundle", "RaveloPrefs");
+  if (deviceBinaries) {
+    if (a.deviceBinaries.empty())
+      throw LayoutError("this build tree made no device binaries (the device build is made in a plain, "
+                        "unsanitized tree with clang-22, libc++-22-dev and a linker: lld-22 or Apple's ld64)");
+    require(a.deviceBinaries / "Ravelo.dylib", "the device binary Ravelo.dylib", "ravelo_device");
+    require(a.deviceBinaries / "RaveloPrefs", "the device binary RaveloPrefs", "ravelo_device");
+  }
   require(a.paneResources / "entry.plist", "the pane's PreferenceLoader entry", "RaveloPrefs");
   require(a.programs / "killall", "the killall stand-in", "ravelo-sim");
   if (withLibroot) require(a.libroot, "the libroot stand-in", "host_libroot_full");
@@ -109,6 +117,7 @@ std::vector<std::string> layOutDevice(const DeviceFolders& device, const Artifac
     if (!entry.is_regular_file() || entry.path().filename() == "entry.plist") continue;
     if (!fs::exists(a.paneBundle / entry.path().filename())) copyFile(entry.path(), bundle / entry.path().filename());
   }
+  if (deviceBinaries) copyFile(a.deviceBinaries / "RaveloPrefs", bundle / "RaveloPrefs");
   linkJbroot(bundle);
   lines.push_back(bundle.string() + "/");
 
@@ -117,7 +126,7 @@ std::vector<std::string> layOutDevice(const DeviceFolders& device, const Artifac
   lines.push_back(entry.string());
 
   fs::path tweaks = device.tweaks();
-  copyFile(a.tweakDylib, tweaks / "Ravelo.dylib");
+  copyFile(deviceBinaries ? a.deviceBinaries / "Ravelo.dylib" : a.tweakDylib, tweaks / "Ravelo.dylib");
   lines.push_back((tweaks / "Ravelo.dylib").string());
   if (!a.filterPlist.empty() && fs::exists(a.filterPlist)) {
     copyFile(a.filterPlist, tweaks / "Ravelo.plist");

@@ -29,8 +29,10 @@ struct DeviceFolders {
 // Lays the device out in `root` (created if missing; what the simulator installs is replaced, the
 // preferences store is kept): the sound pack, the pane bundle and its PreferenceLoader entry, the
 // tweak with its filter plist, killall, and the libroot stand-in unless `withLibroot` is false (an
-// older copy is then removed). Returns one description line per piece, with host paths; throws
-// LayoutError naming what is missing from the build.
-std::vector<std::string> layOutDevice(const DeviceFolders& device, const Artifacts& artifacts, bool withLibroot);
+// older copy is then removed). With `deviceBinaries` the tweak and the pane's executable are the
+// device build's Mach-O files, else the host build's. Returns one description line per piece, with
+// host paths; throws LayoutError naming what is missing from the build.
+std::vector<std::string> layOutDevice(const DeviceFolders& device, const Artifacts& artifacts, bool withLibroot,
+                                      bool deviceBinaries = false);
 
 }  // namespace sim

@@ -168,11 +168,13 @@ int runSimulator(int argc, char** argv) {
   setup.programs = artifacts.programs;
   setup.privateView = options.noLibroot;
   setup.missingClasses = options.withoutClasses;
+  setup.deviceBinaries = options.deviceBinaries;
   std::vector<std::string> laidOut;
   // Set first: every change below the device root (the layout's too) refuses to follow links there.
   host::device::setRoot(root.string());
   try {
-    laidOut = sim::layOutDevice(setup.folders, artifacts, !options.noLibroot);
+    laidOut = sim::layOutDevice(setup.folders, artifacts, !options.noLibroot, !options.deviceBinaries.empty());
+    if (!options.deviceBinaries.empty()) sim::checkDeviceBinaries(artifacts, options.deviceBinaries);
   } catch (const std::exception& e) {
     return fail(e.what(), 2);
   }
@@ -189,8 +191,10 @@ int runSimulator(int argc, char** argv) {
   signal(SIGCHLD, SIG_DFL);  // inherited as ignored, it would reap the device processes unseen
 
   transcript.note("ravelo-sim transcript");
+  // The one line that tells the two kinds of run apart: everything after it is the same.
   transcript.note(std::string("device: jailbreak root /var/jb, ") +
-                  (options.noLibroot ? "no libroot (built-in fallbacks)" : "libroot stand-in"));
+                  (options.noLibroot ? "no libroot (built-in fallbacks)" : "libroot stand-in") +
+                  (options.deviceBinaries.empty() ? "" : ", device binaries " + options.deviceBinaries + " (emulated)"));
   for (const std::string& line : laidOut) transcript.note("layout " + line);
 
   int status = 0;

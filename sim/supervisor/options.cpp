@@ -26,6 +26,9 @@ const char* usageText() {
          "  --without-class NAME  SpringBoard or the Settings app runs without class NAME, as a device\n"
          "                    whose iOS lacks it (repeatable). The classes:\n"
          "                    ") + classes::describeAll("                    ", 80) + "\n" +
+         "  --device-binaries ARCH  run the shipped device binaries (Ravelo.dylib, RaveloPrefs) instead of\n"
+         "                    the host build: their ARCH slice (arm64, or arm64e with pointer\n"
+         "                    authentication enforced) under emulation, on the same simulated frameworks\n"
          "  --record FILE     render the run's audio to a WAV file\n"
          "  --no-record       do not write tour.wav for the tour\n"
          "  --timeline FILE   draw the run as a timeline (PNG): processes, steps, sounds, resprings and\n"
@@ -70,6 +73,14 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string* error) {
         return std::nullopt;
       }
       options.withoutClasses.push_back(*v);
+    } else if (arg == "--device-binaries") {
+      auto v = value("--device-binaries");
+      if (!v) return std::nullopt;
+      if (*v != "arm64" && *v != "arm64e") {
+        *error = "--device-binaries takes arm64 or arm64e, not '" + *v + "'";
+        return std::nullopt;
+      }
+      options.deviceBinaries = *v;
     } else if (arg == "--timeline") {
       auto v = value("--timeline");
       if (!v) return std::nullopt;

@@ -18,6 +18,7 @@ struct Options {
   int captureScale = 2;           // --capture-scale 2|3: pixels to the point of the pane's pictures
   bool printTour = false;         // --print-tour
   std::vector<std::string> withoutClasses;  // --without-class NAME, each
+  std::string deviceBinaries;     // --device-binaries ARCH: "arm64" or "arm64e" ("": the host build)
   bool help = false;
 };
 

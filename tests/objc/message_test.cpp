@@ -10,6 +10,16 @@ struct Rect {
   double x, y, width, height;
 };
 
+}  // namespace
+
+// Methods record their types: a struct's encoding is declared where the struct is.
+template <>
+struct host::TypeEncoding<Rect> {
+  static constexpr std::string_view value = "{Rect=dddd}";
+};
+
+namespace {
+
 Rect frameOf(id, SEL) { return Rect{1, 2, 300, 400}; }
 double scaled(id, SEL, double value, long factor) { return value * static_cast<double>(factor); }
 BOOL isBig(id, SEL, double value) { return value > 100 ? YES : NO; }

@@ -7,6 +7,7 @@ sounds (so every press creates, plays and disposes a sound), and reports the pea
 
   tests/sim/memory_bench.py build/sim/ravelo-sim 1000 10000 100000
   tests/sim/memory_bench.py --record build/sim/ravelo-sim 6000     # 6,000 presses: a 30-minute recording
+  tests/sim/memory_bench.py --device-binaries arm64 build/sim/ravelo-sim 10000   # the device binaries
 """
 import argparse
 import os
@@ -50,12 +51,14 @@ def name(pid):
         return ""
 
 
-def measure(sim, presses, record):
+def measure(sim, presses, record, device_binaries):
     with tempfile.TemporaryDirectory() as folder:
         path = os.path.join(folder, "run.txt")
         with open(path, "w") as f:
             f.write(scenario(presses))
         args = [sim]
+        if device_binaries:
+            args += ["--device-binaries", device_binaries]
         if record:
             args += ["--record", os.path.join(folder, "run.wav")]
         args.append(path)
@@ -80,10 +83,11 @@ def main():
     parser.add_argument("sim", help="the ravelo-sim to run")
     parser.add_argument("presses", type=int, nargs="+", help="volume presses per run (300 ms of scenario clock each)")
     parser.add_argument("--record", action="store_true", help="record the run's audio to a WAV file")
+    parser.add_argument("--device-binaries", metavar="ARCH", help="run the device binaries under emulation")
     options = parser.parse_args()
     print(f"{'presses':>8} {'clock':>9} {'ravelo-sim MB':>14} {'SpringBoard MB':>15} {'wall s':>7} {'WAV MB':>8}  exit")
     for presses in options.presses:
-        status, sim_kb, sb_kb, elapsed, wav, errors = measure(options.sim, presses, options.record)
+        status, sim_kb, sb_kb, elapsed, wav, errors = measure(options.sim, presses, options.record, options.device_binaries)
         minutes = presses * 0.3 / 60
         print(f"{presses:>8} {minutes:>7.1f}min {sim_kb / 1024:>14.1f} {sb_kb / 1024:>15.1f} {elapsed:>7.1f} "
               f"{wav / 1e6:>8.1f}  {status}")

@@ -25,4 +25,12 @@ std::string path(const std::string& devicePath);
 // are what find it.
 void preloadRootLibraryForSanitizer(const std::string& path);
 
+// How this process loads a library or a bundle's executable (the jailbreak's tweak loader, NSBundle's
+// load): dlopen with `flags` by default. A process whose installed code runs in another form (the
+// device binaries under emulation) installs its own opener, which answers false with *error set
+// when the image cannot be loaded. An image is never unloaded.
+using ImageOpener = bool (*)(const std::string& path, int flags, std::string* error);
+void setImageOpener(ImageOpener opener);
+bool openImage(const std::string& path, int flags, std::string* error);
+
 }  // namespace host::device

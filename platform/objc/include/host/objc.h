@@ -9,36 +9,92 @@
 #include <objc/message.h>
 
 #include <cstddef>
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
 namespace host {
 
 // ---- type encodings, derived from a method's C++ signature -------------------------------------
+//
+// The runtime records each method's types as the device's runtime does, so code that reads them
+// (the emulated device binaries' bridge) learns how every argument and result travels. A struct type
+// has no encoding of its own: the header that defines it specialises TypeEncoding (CGRect's is in
+// host/uikit.h); a method using a struct without one does not compile.
 
 template <typename T>
-constexpr char typeCode() {
-  if constexpr (std::is_void_v<T>) return 'v';
-  else if constexpr (std::is_same_v<T, id>) return '@';
-  else if constexpr (std::is_same_v<T, Class>) return '#';
-  else if constexpr (std::is_same_v<T, SEL>) return ':';
-  else if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, unsigned char>) return 'C';
-  else if constexpr (std::is_same_v<T, char> || std::is_same_v<T, signed char>) return 'c';
-  else if constexpr (std::is_same_v<T, double>) return 'd';
-  else if constexpr (std::is_same_v<T, float>) return 'f';
-  else if constexpr (std::is_same_v<T, int>) return 'i';
-  else if constexpr (std::is_same_v<T, unsigned>) return 'I';
-  else if constexpr (std::is_same_v<T, long> || std::is_same_v<T, long long>) return 'q';
-  else if constexpr (std::is_same_v<T, unsigned long> || std::is_same_v<T, unsigned long long>) return 'Q';
-  else if constexpr (std::is_pointer_v<T>) return '^';
-  else return '?';  // structs (CGRect...) and anything else
-}
+struct TypeEncoding {};  // no `value`: a type without an encoding
+
+template <typename T>
+concept Encodable = requires { TypeEncoding<T>::value; };
+
+namespace encoding {
+template <const std::string_view&... Parts>
+struct Join {
+  static constexpr auto storage = [] {
+    std::array<char, (Parts.size() + ... + 0) + 1> text{};
+    size_t at = 0;
+    ((std::copy(Parts.begin(), Parts.end(), text.begin() + at), at += Parts.size()), ...);
+    return text;
+  }();
+  static constexpr std::string_view value{storage.data(), storage.size() - 1};
+};
+inline constexpr std::string_view kObject = "@", kSelector = ":", kPointer = "^", kConstPointer = "r^";
+}  // namespace encoding
+
+#define RAVELO_HOST_TYPE_ENCODING(Type, text) \
+  template <>                                  \
+  struct TypeEncoding<Type> {                  \
+    static constexpr std::string_view value = text; \
+  }
+RAVELO_HOST_TYPE_ENCODING(void, "v");
+RAVELO_HOST_TYPE_ENCODING(id, "@");
+RAVELO_HOST_TYPE_ENCODING(Class, "#");
+RAVELO_HOST_TYPE_ENCODING(SEL, ":");
+RAVELO_HOST_TYPE_ENCODING(IMP, "^?");
+RAVELO_HOST_TYPE_ENCODING(bool, "B");
+RAVELO_HOST_TYPE_ENCODING(unsigned char, "C");  // BOOL on this runtime
+RAVELO_HOST_TYPE_ENCODING(char, "c");
+RAVELO_HOST_TYPE_ENCODING(signed char, "c");
+RAVELO_HOST_TYPE_ENCODING(short, "s");
+RAVELO_HOST_TYPE_ENCODING(unsigned short, "S");
+RAVELO_HOST_TYPE_ENCODING(int, "i");
+RAVELO_HOST_TYPE_ENCODING(unsigned, "I");
+RAVELO_HOST_TYPE_ENCODING(long, "q");
+RAVELO_HOST_TYPE_ENCODING(long long, "q");
+RAVELO_HOST_TYPE_ENCODING(unsigned long, "Q");
+RAVELO_HOST_TYPE_ENCODING(unsigned long long, "Q");
+RAVELO_HOST_TYPE_ENCODING(float, "f");
+RAVELO_HOST_TYPE_ENCODING(double, "d");
+RAVELO_HOST_TYPE_ENCODING(char*, "*");
+RAVELO_HOST_TYPE_ENCODING(const char*, "r*");
+RAVELO_HOST_TYPE_ENCODING(void*, "^v");
+RAVELO_HOST_TYPE_ENCODING(const void*, "r^v");
+
+template <Encodable T>
+struct TypeEncoding<T*> {
+  static constexpr std::string_view value = encoding::Join<encoding::kPointer, TypeEncoding<T>::value>::value;
+};
+template <Encodable T>
+struct TypeEncoding<const T*> {
+  static constexpr std::string_view value = encoding::Join<encoding::kConstPointer, TypeEncoding<T>::value>::value;
+};
+
+template <typename R, typename... A>
+struct TypeEncoding<R (*)(A...)> {
+  static constexpr std::string_view value = "^?";
+};
 
 template <typename R, typename... A>
 struct Encoding {
-  static constexpr char value[] = {typeCode<R>(), '@', ':', typeCode<A>()..., '\0'};
+  static_assert((Encodable<R> && ... && Encodable<A>),
+                "a method argument or result without an Objective-C type encoding: specialise host::TypeEncoding");
+  static constexpr const char* value = encoding::Join<TypeEncoding<R>::value, encoding::kObject,
+                                                      encoding::kSelector, TypeEncoding<A>::value...>::storage.data();
 };
 
 // ---- defining classes --------------------------------------------------------------------------
@@ -57,9 +113,11 @@ class ClassBuilder {
 
   // A raw instance variable; alignment in bytes.
   ClassBuilder& ivar(const char* name, size_t size, size_t alignment, const char* type);
+  // An instance variable of type T, with T's type encoding ("?" for the stand-ins' own C++ types).
   template <typename T>
   ClassBuilder& ivar(const char* name) {
-    return ivar(name, sizeof(T), alignof(T), "?");
+    if constexpr (Encodable<T>) return ivar(name, sizeof(T), alignof(T), TypeEncoding<T>::value.data());
+    else return ivar(name, sizeof(T), alignof(T), "?");
   }
 
   // An object ivar "_name" with a getter `name` and a setter `setName:` that retains the new value and
@@ -151,6 +209,11 @@ class AutoreleasePool {
  private:
   size_t token_;
 };
+
+// Calls `observer(object, context)` as each object's NSObject -dealloc begins (its subclasses' own
+// tear-down has run; its memory is still valid). One observer per process; nullptr removes it. For a
+// bridge that keeps its own record of objects (the device binaries under emulation).
+void setDeallocObserver(void (*observer)(id object, void* context), void* context);
 
 // Number of NSObject instances currently alive (allocated and not yet deallocated), for leak tests.
 long liveObjectCount();

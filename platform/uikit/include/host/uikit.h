@@ -13,6 +13,22 @@
 #include <string>
 #include <vector>
 
+#include "host/objc.h"
+
+// The geometry types' encodings, as the device's runtime records them for a method.
+template <>
+struct host::TypeEncoding<CGPoint> {
+  static constexpr std::string_view value = "{CGPoint=dd}";
+};
+template <>
+struct host::TypeEncoding<CGSize> {
+  static constexpr std::string_view value = "{CGSize=dd}";
+};
+template <>
+struct host::TypeEncoding<CGRect> {
+  static constexpr std::string_view value = "{CGRect={CGPoint=dd}{CGSize=dd}}";
+};
+
 namespace host::uikit {
 
 // UIControlEvents bits, as the device numbers them.

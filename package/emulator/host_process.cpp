@@ -1,0 +1,65 @@
+#include "host_process.h"
+
+#include <filesystem>
+
+namespace emu {
+
+HostProcess::HostProcess(Options options) : machine(options.architecture), options_(std::move(options)) {
+  hidden_.insert(options_.hiddenClasses.begin(), options_.hiddenClasses.end());
+  imports.recordCalls(false);  // a process may live for hours
+  // Fields the emulated code reaches in host objects follow the host's values while it runs.
+  machine.setCrossingHooks([this] { objects.syncToEmu(); }, [this] { objects.syncToHost(); });
+  exportLibSystem();
+  exportObjc();
+  exportFoundation();
+  exportServices();
+}
+
+HostProcess::~HostProcess() = default;
+
+void HostProcess::setStopHandler(std::function<void(const std::string&)> handler) {
+  stop_ = handler;
+  bridge.setStopHandler(std::move(handler));
+}
+
+const LoadedImage& HostProcess::map(const macho::Image& image, const std::string& path) {
+  images_.push_back(std::make_unique<LoadedImage>(emu::load(machine, imports, image, path, nextImageBase_)));
+  nextImageBase_ += 0x10000000;
+  return *images_.back();
+}
+
+void HostProcess::initialise(const LoadedImage& image) {
+  try {
+    runInitialisers(machine, image, options_.program);
+  } catch (const Error& e) {
+    std::string message = std::string(e.what()) + " [in the initialisers of " +
+                          std::filesystem::path(image.path).filename().string() + "]";
+    if (stop_) return stop_(message);
+    throw Error(message);
+  }
+}
+
+const LoadedImage* HostProcess::imageAt(uint64_t address) const {
+  for (const auto& image : images_) {
+    if (address >= image->base && address - image->base < image->size) return image.get();
+  }
+  return nullptr;
+}
+
+macho::Image sliceOf(const std::string& path, const std::string& architecture) {
+  uint32_t subtype = architecture == "arm64" ? macho::kCpuSubtypeArm64All
+                     : architecture == "arm64e" ? macho::kCpuSubtypeArm64e
+                                                : throw Error("no architecture " + architecture + " (arm64 or arm64e)");
+  std::vector<macho::Image> slices;
+  try {
+    slices = macho::readFile(path);
+  } catch (const std::exception& e) {
+    throw Error(path + " is not a Mach-O file the emulator can read: " + e.what());
+  }
+  for (macho::Image& image : slices) {
+    if (image.cpuType == macho::kCpuTypeArm64 && image.cpuSubtype == subtype) return std::move(image);
+  }
+  throw Error(path + " has no " + architecture + " slice");
+}
+
+}  // namespace emu

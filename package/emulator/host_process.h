@@ -1,0 +1,71 @@
+// An emulated process backed by the host: the device binaries' arm64 bytes run on the emulator inside
+// a host process (the simulated SpringBoard or Settings app), and everything they call is the host's
+// own: its Objective-C runtime and the stand-ins of platform/ (SpringBoard, UIKit, Preferences,
+// CoreFoundation, AudioToolbox, the hooking library, libroot), reached at Apple's arm64 calling
+// convention through HostBridge. Classes the binaries register, methods they add and hooks they
+// install are the host runtime's, so the host's code calls into the emulated code as it would call
+// the host build's. What the bridge does not model stops the process, naming class and selector.
+#pragma once
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host_bridge.h"
+#include "host_objects.h"
+#include "imports.h"
+#include "loader.h"
+#include "machine.h"
+#include "macho_reader.h"
+
+namespace emu {
+
+class HostProcess {
+ public:
+  struct Options {
+    std::string program;  // argv[0] of the process, as the images' initialisers are told
+    // Framework classes missing to the loaded code: its objc_getClass and NSClassFromString find none.
+    std::vector<std::string> hiddenClasses;
+    // The device's CPU: arm64e (pointer authentication enforced) loads only arm64e images, arm64 only
+    // arm64 ones (architectureOf tells an image's).
+    Architecture architecture = Architecture::Arm64;
+  };
+  explicit HostProcess(Options options);
+  ~HostProcess();
+
+  // Maps `image` (the device file at `path`, what dladdr answers) and binds it, as dyld would. Throws
+  // Error when it cannot be loaded (an import nobody exports, a signed pointer...).
+  const LoadedImage& map(const macho::Image& image, const std::string& path);
+  // Runs a mapped image's initialisers. A stop inside them goes to the stop handler, as any other.
+  void initialise(const LoadedImage& image);
+
+  // What happens when the emulated code stops (HostBridge::setStopHandler).
+  void setStopHandler(std::function<void(const std::string& message)> handler);
+
+  Machine machine;  // first: everything below registers its code in it
+  Imports imports{machine};
+  HostObjects objects{machine};
+  HostBridge bridge{machine, objects};
+
+ private:
+  void exportObjc();
+  void exportFoundation();
+  void exportServices();
+  void exportLibSystem();
+  const LoadedImage* imageAt(uint64_t address) const;
+  uint64_t lookUpClass(const std::string& name);
+  void dispatch(Cpu& cpu, uint64_t receiver, id host, Class start);
+
+  Options options_;
+  std::set<std::string> hidden_;
+  std::vector<std::unique_ptr<LoadedImage>> images_;
+  uint64_t nextImageBase_ = 0x100000000;
+  std::function<void(const std::string&)> stop_;
+};
+
+// Which slice of a universal device binary the emulator runs: "arm64" (CPU subtype ALL) or "arm64e"
+// (subtype 2, which needs pointer authentication). Throws Error naming what is missing.
+macho::Image sliceOf(const std::string& path, const std::string& architecture);
+
+}  // namespace emu

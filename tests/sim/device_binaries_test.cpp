@@ -1,0 +1,146 @@
+// The project's scenarios on the bytes that ship: with --device-binaries arm64 (or arm64e) the
+// simulated SpringBoard and Settings app run that slice of Ravelo.dylib and RaveloPrefs under
+// emulation, on the same stand-ins, so the pane's whole life (view set-up, appearing and leaving, cell
+// styling, specifiers, bundle) and every hook run as device code; on arm64e with pointer
+// authentication enforced. Every scenario must give the host build's transcript on every slice the
+// device build made, apart from the one line that says which binaries run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "macho_reader.h"
+#include "support/run.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+using testing_support::RunResult;
+
+namespace {
+
+#define SKIP_WITHOUT_DEVICE_BINARIES() \
+  if (!DEVICE_BINARIES) GTEST_SKIP() << "this build tree makes no device binaries (package/README.md)"
+
+RunResult sim(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), RAVELO_SIM);
+  return testing_support::run(arguments);
+}
+
+// The slices of the device build ("arm64", and "arm64e" where Apple's linker was there to make it).
+std::vector<std::string> builtSlices() {
+  std::vector<std::string> names;
+  for (const macho::Image& image : macho::readFile(fs::path(DEVICE_DIR) / "Ravelo.dylib"))
+    names.push_back(image.cpuSubtype == macho::kCpuSubtypeArm64e ? "arm64e" : "arm64");
+  return names;
+}
+
+// Every scenario shipped with the project: the tour and the test scenarios.
+std::vector<std::string> shippedScenarios() {
+  std::vector<std::string> files{TOUR};
+  for (const auto& entry : fs::directory_iterator(SCENARIOS))
+    if (entry.path().extension() == ".txt") files.push_back(entry.path().string());
+  std::sort(files.begin() + 1, files.end());
+  return files;
+}
+
+// The transcript without the device line's mention of the device binaries.
+std::vector<std::string> withoutBinariesNote(const std::string& output, const std::string& slice) {
+  std::vector<std::string> lines = testing_support::lines(output);
+  for (std::string& line : lines) {
+    size_t note = line.find(", device binaries " + slice + " (emulated)");
+    if (line.rfind("device: ", 0) == 0 && note != std::string::npos) line.erase(note);
+  }
+  return lines;
+}
+
+// The first line where two transcripts part, for a readable failure.
+std::string firstDifference(const std::vector<std::string>& host, const std::vector<std::string>& device) {
+  size_t n = 0;
+  while (n < host.size() && n < device.size() && host[n] == device[n]) ++n;
+  return "line " + std::to_string(n + 1) + ":\n  host:   " + (n < host.size() ? host[n] : "(end)") +
+         "\n  device: " + (n < device.size() ? device[n] : "(end)");
+}
+
+class ShippedScenario : public testing::TestWithParam<std::string> {};
+
+TEST_P(ShippedScenario, RunsOnTheDeviceBinariesWithTheHostBuildsTranscript) {
+  SKIP_WITHOUT_DEVICE_BINARIES();
+  // In a folder of its own: the tour draws its picture beside the scenario file.
+  testing_support::TempDir dir;
+  fs::path scenario = fs::path(GetParam());
+  fs::copy_file(scenario, dir / scenario.filename().string());
+  if (fs::is_directory(scenario.parent_path() / "files"))
+    fs::copy(scenario.parent_path() / "files", dir / "files", fs::copy_options::recursive);
+  std::string file = (dir / scenario.filename().string()).string();
+
+  RunResult host = sim({file});
+  EXPECT_EQ(host.exitCode, 0) << host.output;
+  std::vector<std::string> hostLines = testing_support::lines(host.output);
+  for (const std::string& slice : builtSlices()) {
+    SCOPED_TRACE(slice);
+    RunResult device = sim({"--device-binaries", slice, file});
+    ASSERT_EQ(device.exitCode, 0) << device.output;
+    EXPECT_NE(device.output.find("\ndevice: jailbreak root /var/jb, libroot stand-in, device binaries " + slice +
+                                 " (emulated)\n"),
+              std::string::npos);
+    std::vector<std::string> deviceLines = withoutBinariesNote(device.output, slice);
+    EXPECT_EQ(hostLines, deviceLines) << firstDifference(hostLines, deviceLines);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceBinaries, ShippedScenario, testing::ValuesIn(shippedScenarios()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           std::string name = fs::path(info.param).stem().string();
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+TEST(DeviceBinaries, WithoutLibrootTheFallbacksAndTheRespringGiveTheHostBuildsTranscript) {
+  SKIP_WITHOUT_DEVICE_BINARIES();
+  std::string file = std::string(SCENARIOS) + "/pane-respring.txt";
+  RunResult host = sim({"--no-libroot", file});
+  std::vector<std::string> hostLines = testing_support::lines(host.output);
+  for (const std::string& slice : builtSlices()) {
+    SCOPED_TRACE(slice);
+    RunResult device = sim({"--no-libroot", "--device-binaries", slice, file});
+    ASSERT_EQ(device.exitCode, 0) << device.output;
+    std::vector<std::string> deviceLines = withoutBinariesNote(device.output, slice);
+    EXPECT_EQ(hostLines, deviceLines) << firstDifference(hostLines, deviceLines);
+  }
+}
+
+TEST(DeviceBinaries, TheSameScenarioGivesTheSameTranscript) {
+  SKIP_WITHOUT_DEVICE_BINARIES();
+  std::string file = std::string(SCENARIOS) + "/preview.txt";
+  for (const std::string& slice : builtSlices()) {
+    SCOPED_TRACE(slice);
+    RunResult first = sim({"--device-binaries", slice, file});
+    RunResult second = sim({"--device-binaries", slice, file});
+    ASSERT_EQ(first.exitCode, 0) << first.output;
+    EXPECT_EQ(first.output, second.output);
+  }
+}
+
+TEST(DeviceBinaries, OnlyArm64AndArm64eAreArchitectures) {
+  RunResult r = sim({"--device-binaries", "x86_64", std::string(SCENARIOS) + "/events.txt"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.output.find("--device-binaries takes arm64 or arm64e"), std::string::npos) << r.output;
+}
+
+// A build without Apple's linker makes no arm64e slice: the run does not start, and says how to get one.
+TEST(DeviceBinaries, AMissingSliceIsNamedInsteadOfRunning) {
+  SKIP_WITHOUT_DEVICE_BINARIES();
+  std::vector<std::string> slices = builtSlices();
+  if (std::find(slices.begin(), slices.end(), "arm64e") != slices.end())
+    GTEST_SKIP() << "the device build made both slices";
+  RunResult r = sim({"--device-binaries", "arm64e", std::string(SCENARIOS) + "/events.txt"});
+  EXPECT_EQ(r.exitCode, 2) << r.output;
+  EXPECT_NE(r.output.find("has no arm64e slice (the device build makes one once package/toolchain/build-ld64"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("\nstep 1 "), std::string::npos) << r.output;
+}
+
+}  // namespace
