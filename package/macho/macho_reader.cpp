@@ -314,4 +314,24 @@ std::vector<Image> readFile(const std::filesystem::path& path) {
   return slices;
 }
 
+std::string architectureName(const Image& image) {
+  return image.cpuSubtype == kCpuSubtypeArm64e ? "arm64e" : "arm64";
+}
+
+Image sliceOf(const std::filesystem::path& path, const std::string& architecture) {
+  if (architecture != "arm64" && architecture != "arm64e")
+    throw std::runtime_error("no architecture " + architecture + " (arm64 or arm64e)");
+  const uint32_t subtype = architecture == "arm64" ? kCpuSubtypeArm64All : kCpuSubtypeArm64e;
+  std::vector<Image> slices;
+  try {
+    slices = readFile(path);
+  } catch (const std::exception& e) {
+    throw std::runtime_error(path.string() + " is not a Mach-O file the reader can read: " + e.what());
+  }
+  for (Image& image : slices) {
+    if (image.cpuType == kCpuTypeArm64 && image.cpuSubtype == subtype) return std::move(image);
+  }
+  throw std::runtime_error(path.string() + " has no " + architecture + " slice");
+}
+
 }  // namespace macho
