@@ -1,6 +1,7 @@
 #include "macho_reader.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -312,6 +313,12 @@ std::vector<Image> readFile(const std::filesystem::path& path) {
   std::vector<Image> slices;
   slices.push_back(readSlice(std::move(data)));
   return slices;
+}
+
+std::string hex(uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+  return text;
 }
 
 std::string architectureName(const Image& image) {

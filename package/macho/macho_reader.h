@@ -148,6 +148,9 @@ struct Image {
   std::string library(int ordinal) const;
 };
 
+// "0x1f4": an address, offset or field value as the tools' messages show it.
+std::string hex(uint64_t value);
+
 // Reads every slice of a thin or universal Mach-O file. Throws std::runtime_error on anything that
 // is not a well-formed 64-bit Mach-O file.
 std::vector<Image> readFile(const std::filesystem::path& path);
