@@ -29,8 +29,6 @@ HostObjects::~HostObjects() { host::setDeallocObserver(nullptr, nullptr); }
 
 void HostObjects::objectDied(id object, void* self) { static_cast<HostObjects*>(self)->table_.forget(object); }
 
-// ---- selectors ----
-
 // ---- objects and classes ----
 
 bool HostObjects::isClass(id object) const { return object != nullptr && class_isMetaClass(object_getClass(object)); }
@@ -86,6 +84,10 @@ std::string HostObjects::describeMessage(id receiver, const std::string& selecto
   const char* name = isClassObject ? class_getName(reinterpret_cast<Class>(receiver))
                                    : class_getName(object_getClass(receiver));
   return std::string(isClassObject ? "+[" : "-[") + name + " " + selector + "]";
+}
+
+std::string HostObjects::describeMethod(Class cls, SEL selector) {
+  return std::string(class_isMetaClass(cls) ? "+[" : "-[") + class_getName(cls) + " " + sel_getName(selector) + "]";
 }
 
 // ---- instance variables ----

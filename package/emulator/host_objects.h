@@ -45,6 +45,8 @@ class HostObjects {
   bool isClass(id object) const;
   // "-[Class selector]" or "+[Class selector]" for a message to `receiver`.
   std::string describeMessage(id receiver, const std::string& selector) const;
+  // "-[Class selector]" for a method of `cls`, "+[...]" when `cls` is a metaclass.
+  static std::string describeMethod(Class cls, SEL selector);
 
   // The class every CFSTR constant of a loaded image names as its isa (___CFConstantStringClassReference).
   uint64_t constantStringClass() const { return constantStringClass_; }

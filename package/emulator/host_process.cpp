@@ -46,20 +46,4 @@ const LoadedImage* HostProcess::imageAt(uint64_t address) const {
   return nullptr;
 }
 
-macho::Image sliceOf(const std::string& path, const std::string& architecture) {
-  uint32_t subtype = architecture == "arm64" ? macho::kCpuSubtypeArm64All
-                     : architecture == "arm64e" ? macho::kCpuSubtypeArm64e
-                                                : throw Error("no architecture " + architecture + " (arm64 or arm64e)");
-  std::vector<macho::Image> slices;
-  try {
-    slices = macho::readFile(path);
-  } catch (const std::exception& e) {
-    throw Error(path + " is not a Mach-O file the emulator can read: " + e.what());
-  }
-  for (macho::Image& image : slices) {
-    if (image.cpuType == macho::kCpuTypeArm64 && image.cpuSubtype == subtype) return std::move(image);
-  }
-  throw Error(path + " has no " + architecture + " slice");
-}
-
 }  // namespace emu

@@ -64,8 +64,4 @@ class HostProcess {
   std::function<void(const std::string&)> stop_;
 };
 
-// Which slice of a universal device binary the emulator runs: "arm64" (CPU subtype ALL) or "arm64e"
-// (subtype 2, which needs pointer authentication). Throws Error naming what is missing.
-macho::Image sliceOf(const std::string& path, const std::string& architecture);
-
 }  // namespace emu

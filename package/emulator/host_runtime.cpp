@@ -84,8 +84,7 @@ void HostProcess::exportObjc() {
     Class cls = objects.hostClass(cpu.x(0));
     SEL selector = objects.hostSel(cpu.x(1));
     std::string types = machine.cString(cpu.x(3));
-    std::string name = std::string(class_isMetaClass(cls) ? "+[" : "-[") + class_getName(cls) + " " +
-                       sel_getName(selector) + "]";
+    std::string name = HostObjects::describeMethod(cls, selector);
     // The runtime authenticates the implementation as a C function pointer as it stores it.
     IMP imp = reinterpret_cast<IMP>(bridge.toHost(cpu.x(2), types, name, HostBridge::Check::OnHandOver,
                                                   "the implementation of " + name + " handed to class_addMethod"));

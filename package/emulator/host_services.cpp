@@ -95,8 +95,7 @@ void HostProcess::exportServices() {
     Method method = cls == Nil || selector == nullptr ? nullptr : class_getInstanceMethod(cls, selector);
     if (method == nullptr || cpu.x(2) == 0) return;  // the hooking library does nothing
     std::string types = method_getTypeEncoding(method);
-    std::string name = std::string(class_isMetaClass(cls) ? "+[" : "-[") + class_getName(cls) + " " +
-                       sel_getName(selector) + "]";
+    std::string name = HostObjects::describeMethod(cls, selector);
     IMP replacement = reinterpret_cast<IMP>(bridge.toHost(cpu.x(2), types, name + " (hook)", HostBridge::Check::OnHandOver,
                                                           "the replacement for " + name + " handed to MSHookMessageEx"));
     IMP previous = reinterpret_cast<IMP>(&notHooked);

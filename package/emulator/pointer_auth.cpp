@@ -169,8 +169,4 @@ bool PointerAuth::poisoned(uint64_t pointer, PacKey* key) const {
   return true;
 }
 
-uint64_t PointerAuth::genericMac(uint64_t value, uint64_t modifier) const {
-  return computePac(value, modifier, genericKey()) & 0xffffffff00000000;
-}
-
 }  // namespace emu

@@ -50,8 +50,6 @@ class PointerAuth {
   // True when `pointer` is one a failed AUT* left behind; `key` then says which family (IA or IB
   // for instruction keys; the data keys give the same codes).
   bool poisoned(uint64_t pointer, PacKey* key = nullptr) const;
-  // The upper 32 bits PACGA computes for (value, modifier).
-  uint64_t genericMac(uint64_t value, uint64_t modifier) const;
 
   // The 64-bit MAC of the architecture's QARMA-64 cipher for (data, modifier) under `key`
   // (ComputePAC in the Arm Architecture Reference Manual).

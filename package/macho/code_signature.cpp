@@ -1,7 +1,6 @@
 #include "code_signature.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -58,12 +57,6 @@ std::vector<uint8_t> digest(uint8_t type, const uint8_t* data, size_t length) {
 #endif
   if (type == 3 && out.size() > 20) out.resize(20);  // truncated SHA-256
   return out;
-}
-
-std::string hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-  return text;
 }
 
 // Checks one code directory at `cd` (an offset into the signature) against the file.

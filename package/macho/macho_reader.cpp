@@ -1,6 +1,7 @@
 #include "macho_reader.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -312,6 +313,32 @@ std::vector<Image> readFile(const std::filesystem::path& path) {
   std::vector<Image> slices;
   slices.push_back(readSlice(std::move(data)));
   return slices;
+}
+
+std::string hex(uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+std::string architectureName(const Image& image) {
+  return image.cpuSubtype == kCpuSubtypeArm64e ? "arm64e" : "arm64";
+}
+
+Image sliceOf(const std::filesystem::path& path, const std::string& architecture) {
+  if (architecture != "arm64" && architecture != "arm64e")
+    throw std::runtime_error("no architecture " + architecture + " (arm64 or arm64e)");
+  const uint32_t subtype = architecture == "arm64" ? kCpuSubtypeArm64All : kCpuSubtypeArm64e;
+  std::vector<Image> slices;
+  try {
+    slices = readFile(path);
+  } catch (const std::exception& e) {
+    throw std::runtime_error(path.string() + " is not a Mach-O file the reader can read: " + e.what());
+  }
+  for (Image& image : slices) {
+    if (image.cpuType == kCpuTypeArm64 && image.cpuSubtype == subtype) return std::move(image);
+  }
+  throw std::runtime_error(path.string() + " has no " + architecture + " slice");
 }
 
 }  // namespace macho

@@ -148,8 +148,20 @@ struct Image {
   std::string library(int ordinal) const;
 };
 
+// "0x1f4": an address, offset or field value as the tools' messages show it.
+std::string hex(uint64_t value);
+
 // Reads every slice of a thin or universal Mach-O file. Throws std::runtime_error on anything that
 // is not a well-formed 64-bit Mach-O file.
 std::vector<Image> readFile(const std::filesystem::path& path);
+
+// The name of an arm64 slice's architecture as the package and its tools give it: "arm64e" for CPU
+// subtype arm64e, "arm64" for any other.
+std::string architectureName(const Image& image);
+
+// The slice of the thin or universal Mach-O file at `path` for `architecture`: "arm64" (CPU subtype
+// ALL) or "arm64e" (subtype arm64e). Throws std::runtime_error naming what is missing: another name,
+// a file that is not a well-formed Mach-O file, or no such slice ("PATH has no arm64e slice").
+Image sliceOf(const std::filesystem::path& path, const std::string& architecture);
 
 }  // namespace macho

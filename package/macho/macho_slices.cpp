@@ -38,11 +38,7 @@ Exit status: 0 when every FILE passes, 1 when one does not (the reason goes to s
 
 constexpr uint32_t kArm64eVersioned = macho::kCpuSubtypePtrauthAbi | macho::kCpuSubtypeArm64e;
 
-std::string hex(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%x", value);
-  return text;
-}
+using macho::hex;
 
 // The architecture name of a loadable slice; throws the reason for any other slice.
 std::string archOf(const macho::Image& slice) {

@@ -2,7 +2,6 @@
 
 #include <cxxabi.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 
@@ -11,12 +10,6 @@
 
 namespace macho {
 namespace {
-
-std::string hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-  return text;
-}
 
 std::string demangled(const std::string& symbol) {
   if (symbol.rfind("__Z", 0) != 0) return symbol;

@@ -11,7 +11,7 @@ const CFStringRef kDomain = CFSTR("xyz.dorvu..ravelo");
 
 std::optional<Slice> sliceOf(const device::Deliverable& deliverable, const std::string& name) {
   for (macho::Image& image : device::slicesOf(deliverable)) {
-    if ((image.cpuSubtype == macho::kCpuSubtypeArm64e ? "arm64e" : "arm64") == name) return Slice{name, std::move(image)};
+    if (macho::architectureName(image) == name) return Slice{name, std::move(image)};
   }
   return std::nullopt;
 }

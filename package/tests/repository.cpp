@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <sstream>
 
 #include "device_build.h"
 
@@ -45,10 +44,8 @@ void repack(const fs::path& deb, const fs::path& out, const std::function<void(c
 }
 
 std::vector<std::string> deviceSlices() {
-  auto read = run({MACHO_SLICES, device::outputOf(device::kTweak).string()});
-  std::istringstream words(read.output.substr(read.output.rfind(": ") + 2));
   std::vector<std::string> slices;
-  for (std::string slice; words >> slice;) slices.push_back(slice);
+  for (const macho::Image& image : device::slicesOf(device::kTweak)) slices.push_back(macho::architectureName(image));
   return slices;
 }
 

@@ -33,7 +33,7 @@ const Published& devicePackage();
 void repack(const std::filesystem::path& deb, const std::filesystem::path& out,
             const std::function<void(const std::filesystem::path& root)>& edit);
 
-// The slices of the device build's binaries, as macho-slices names them ("arm64", "arm64e").
+// The slices of the device build's binaries, by architecture name ("arm64", "arm64e").
 std::vector<std::string> deviceSlices();
 
 }  // namespace repository

@@ -195,7 +195,6 @@ bool readWholeFile(const std::string& path, std::string& out, struct stat* info 
 // Writes beside the target (a temporary "<name>.tmp.XXXXXX") and renames over it, so a reader sees the
 // old file or the new one, never a part of either. False with *error (the failing call's reason).
 bool writeFileAtomically(const std::string& path, const std::string& bytes, std::string* error = nullptr);
-inline constexpr const char* kTemporaryMarker = ".tmp.";  // then six letters or digits
 
 // ---- descriptions ----
 std::string describe(id object);

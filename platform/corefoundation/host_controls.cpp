@@ -25,7 +25,7 @@ CFPropertyListRef readPlistFile(const std::string& path) {
 bool writePlistFile(const std::string& path, CFPropertyListRef plist, bool binary, std::string* error) {
   std::string bytes;
   if (plist == nullptr || !::cf::serializePropertyList(::cf::toId(plist), binary, bytes)) {
-    if (error != nullptr) *error = binary ? "not a property list" : "not a property list XML can hold";
+    if (error != nullptr) *error = "not a property list";
     return false;
   }
   return ::cf::writeFileAtomically(path, bytes, error);

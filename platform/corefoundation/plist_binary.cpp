@@ -174,22 +174,10 @@ class BinaryReader {
 
   // Big-endian UTF-16 as UTF-8. The device keeps a lone surrogate in its UTF-16 string; ours are
   // UTF-8, so it reads as U+FFFD.
-  static std::string utf16Text(const uint8_t* p, uint64_t units) {
-    std::string out;
-    out.reserve(static_cast<size_t>(units));
-    for (uint64_t i = 0; i < units; ++i) {
-      uint32_t u = (p[2 * i] << 8) | p[2 * i + 1];
-      if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-        uint32_t low = (p[2 * i + 2] << 8) | p[2 * i + 3];
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-          appendUTF8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-          ++i;
-          continue;
-        }
-      }
-      appendUTF8(out, u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u);
-    }
-    return out;
+  static std::string utf16Text(const uint8_t* p, uint64_t count) {
+    std::u16string units(static_cast<size_t>(count), u'\0');
+    for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>((p[2 * i] << 8) | p[2 * i + 1]);
+    return utf8FromUnits(units.data(), units.size());
   }
 
   double doubleAt(uint64_t at) const {

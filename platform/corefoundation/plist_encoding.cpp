@@ -282,21 +282,6 @@ bool readCFUTF8(const char* bytes, size_t length, std::string& out) {
   return true;
 }
 
-std::string utf8FromUnits(const char16_t* units, size_t count) {
-  std::string out;
-  out.reserve(count);
-  for (size_t i = 0; i < count; ++i) {
-    uint32_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-      appendUTF8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-      ++i;
-    } else {
-      appendUTF8(out, u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u);
-    }
-  }
-  return out;
-}
-
 bool decodePlistText(const uint8_t* bytes, size_t length, PlistText& text) {
   Detected d;
   if (!detect(bytes, length, d)) return false;

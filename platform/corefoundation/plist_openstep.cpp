@@ -5,6 +5,7 @@
 // property list, so the fallback settings file may be written this way. Nesting stops at 512 levels,
 // the device's limit for this format on 64-bit systems.
 #include "plist_text.h"
+#include "unicode.h"
 
 namespace cf {
 namespace {

@@ -37,10 +37,6 @@ bool openStepUnits(PlistText& text);
 // else invalid (overlong forms, surrogates, sequences past U+10FFFF) fails. Appends to `out` (UTF-8).
 bool readCFUTF8(const char* bytes, size_t length, std::string& out);
 
-// UTF-16 units as UTF-8; a lone surrogate (which the device keeps in its UTF-16 strings but UTF-8
-// cannot hold) becomes U+FFFD.
-std::string utf8FromUnits(const char16_t* units, size_t count);
-
 // The XML property list in `bytes` (+1), or NULL where the device's XML reader refuses it.
 id parseXMLPropertyList(const char* bytes, size_t length, CFOptionFlags mutability);
 

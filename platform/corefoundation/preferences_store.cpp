@@ -138,7 +138,7 @@ void removeStaleTemporaries(const std::string& file) {
   // Listed and removed through the store's folder, opened without following links.
   std::optional<host::files::Place> place = host::files::placeOf(file, false, nullptr);
   if (!place) return;
-  const std::string prefix = place->name + kTemporaryMarker;
+  const std::string prefix = place->name + host::files::kTemporaryMarker;
   std::error_code ec;
   for (std::filesystem::directory_iterator it(place->folder.pathOf(""), ec), end; !ec && it != end; it.increment(ec)) {
     std::string name = it->path().filename().string();

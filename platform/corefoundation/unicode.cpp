@@ -218,4 +218,19 @@ bool encodeText(const std::string& utf8, CFStringEncoding encoding, uint8_t loss
   return true;
 }
 
+std::string utf8FromUnits(const char16_t* units, size_t count) {
+  std::string out;
+  out.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+      appendUTF8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else {
+      appendUTF8(out, u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u);
+    }
+  }
+  return out;
+}
+
 }  // namespace cf

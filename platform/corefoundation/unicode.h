@@ -11,6 +11,9 @@ namespace cf {
 
 void appendUTF8(std::string& out, uint32_t codePoint);
 bool decodeUTF8(const std::string& utf8, std::vector<uint32_t>& codePoints);
+// UTF-16 units as UTF-8; a lone surrogate (which the device keeps in its UTF-16 strings but UTF-8
+// cannot hold) becomes U+FFFD.
+std::string utf8FromUnits(const char16_t* units, size_t count);
 bool isKnownEncoding(CFStringEncoding encoding);
 bool isUTF16Family(CFStringEncoding encoding);
 bool isUTF32Family(CFStringEncoding encoding);

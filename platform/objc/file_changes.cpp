@@ -20,8 +20,6 @@
 namespace host::files {
 namespace {
 
-constexpr const char* kTemporaryMarker = ".tmp.";
-
 std::string reason(int error) { return std::strerror(error); }
 
 std::vector<std::string> partsOf(const std::string& path) {

@@ -132,8 +132,8 @@ PageShot snapshot(id controller, id navigation) {
 }
 
 std::string format(const PageShot& page) {
-  std::string out = "page " + quoted(page.title) + " view-tint " + rgba(page.viewTint) + " bar-tint " +
-                    rgba(page.barTint) + " enclosing-bar-tint " + rgba(page.enclosingBarTint) + " right-button " +
+  std::string out = "page " + quoted(page.title) + " view-tint " + rgba(page.viewTint) + " " +
+                    format(BarTints{page.barTint, page.enclosingBarTint}) + " right-button " +
                     quoted(page.rightButtonTitle) + "\n";
   if (!page.hasHeader) {
     out += "header none\n";

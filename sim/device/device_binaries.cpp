@@ -35,7 +35,7 @@ bool openEmulated(const std::string& path, int, std::string* error) {
   Emulated& e = emulated();
   const emu::LoadedImage* image = nullptr;
   try {
-    macho::Image slice = emu::sliceOf(path, e.architecture);
+    macho::Image slice = macho::sliceOf(path, e.architecture);
     if (!e.process) {
       e.options.architecture = emu::architectureOf(slice);  // an arm64e CPU for the arm64e slice
       e.process = std::make_unique<emu::HostProcess>(e.options);

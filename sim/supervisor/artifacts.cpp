@@ -4,8 +4,9 @@
 
 #include <climits>
 #include <sstream>
+#include <stdexcept>
 
-#include "host_process.h"
+#include "macho_reader.h"
 #include "sim_config.h"
 
 namespace sim {
@@ -35,8 +36,8 @@ Artifacts builtArtifacts() {
 void checkDeviceBinaries(const Artifacts& artifacts, const std::string& architecture) {
   for (const char* file : {"Ravelo.dylib", "RaveloPrefs"}) {
     try {
-      emu::sliceOf((artifacts.deviceBinaries / file).string(), architecture);
-    } catch (const emu::Error& e) {
+      macho::sliceOf(artifacts.deviceBinaries / file, architecture);
+    } catch (const std::runtime_error& e) {
       // The device build makes arm64e only with Apple's linker, which build-ld64 builds.
       throw std::runtime_error(std::string(e.what()) +
                                (architecture == "arm64e" ? " (the device build makes one once package/toolchain/build-ld64 "

@@ -10,6 +10,7 @@
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
+using testing_support::contains;
 using testing_support::RunResult;
 using testing_support::TempDir;
 
@@ -19,8 +20,6 @@ RunResult sim(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), RAVELO_SIM);
   return testing_support::run(arguments);
 }
-
-bool contains(const RunResult& r, const std::string& text) { return r.output.find(text) != std::string::npos; }
 
 // A scenario whose first sound is cut short by the second, with the pane shown in between.
 const char* const kScenario =

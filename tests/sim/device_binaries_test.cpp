@@ -32,7 +32,7 @@ RunResult sim(std::vector<std::string> arguments) {
 std::vector<std::string> builtSlices() {
   std::vector<std::string> names;
   for (const macho::Image& image : macho::readFile(fs::path(DEVICE_DIR) / "Ravelo.dylib"))
-    names.push_back(image.cpuSubtype == macho::kCpuSubtypeArm64e ? "arm64e" : "arm64");
+    names.push_back(macho::architectureName(image));
   return names;
 }
 

@@ -13,6 +13,7 @@
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
+using testing_support::contains;
 using testing_support::RunResult;
 using testing_support::TempDir;
 using testing_support::writeFile;
@@ -25,8 +26,6 @@ RunResult simulate(const fs::path& scenario, std::vector<std::string> options = 
   options.push_back(scenario.string());
   return testing_support::run(options, environment);
 }
-
-bool contains(const RunResult& r, const std::string& text) { return r.output.find(text) != std::string::npos; }
 
 // Every entry below `folder` and what it holds (a file's bytes, a link's target, "folder").
 std::map<std::string, std::string> contentsOf(const fs::path& folder) {

@@ -13,6 +13,7 @@
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
+using testing_support::contains;
 using testing_support::RunResult;
 using testing_support::TempDir;
 
@@ -29,8 +30,6 @@ RunResult scenario(const std::string& name, std::vector<std::string> options = {
   options.push_back(kScenarios + "/" + name);
   return sim(options);
 }
-
-bool contains(const RunResult& r, const std::string& text) { return r.output.find(text) != std::string::npos; }
 
 size_t countOf(const std::string& text, const std::string& part) {
   size_t n = 0;

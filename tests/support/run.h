@@ -14,6 +14,11 @@ struct RunResult {
 // Runs `argv` (argv[0] a path) with `extraEnv` ("NAME=value") added to this process's environment.
 RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {});
 
+// Whether the program printed `text` (on standard output or standard error).
+inline bool contains(const RunResult& result, const std::string& text) {
+  return result.output.find(text) != std::string::npos;
+}
+
 // The lines of `text`, without their newlines.
 std::vector<std::string> lines(const std::string& text);
 

@@ -28,8 +28,8 @@ CFPropertyListRef readPlistFile(const std::string& path);
 // Writes a property list to `path` (binary or XML), atomically: a temporary file beside it renamed over
 // it, so a reader never sees half a file. Creates missing folders; below the device folder never
 // writes through a link (host/file_changes.h). False, with *error (when given) saying why, when the
-// object is not a property list in that format (XML holds no NUL character in a key or string) or the
-// file cannot be written.
+// object is not a property list or the file cannot be written. A NUL character in a key or string is
+// kept in either format (in XML as the raw byte, which the reader reads back).
 bool writePlistFile(const std::string& path, CFPropertyListRef plist, bool binary = true, std::string* error = nullptr);
 
 // The host path of a preferences domain's store (current user, any host).

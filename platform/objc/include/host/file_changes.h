@@ -57,6 +57,10 @@ struct Place {
 };
 std::optional<Place> placeOf(const std::string& path, bool createFolders, std::string* error);
 
+// What the names of replaceFile's temporary files hold after the target's name, followed by six
+// letters or digits ("<name>.tmp.XXXXXX"): one a crash left behind is recognised by it.
+inline constexpr const char* kTemporaryMarker = ".tmp.";
+
 // Writes `bytes` to `path` with permissions `mode` (not masked), atomically: into a temporary file
 // beside it ("<name>.tmp.XXXXXX"), flushed to disk when `sync`, then renamed over it, so a reader sees
 // the old file or the new one, never part of either; a link at `path` is replaced, not followed.
