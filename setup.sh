@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything, and runs the simulated device's tour.
+# Installs what is missing, builds the simulated device (with both deliverables and the sound pack) and
+# the device package, and runs the simulated device's tour. ./test.sh builds the rest (the tests).
 # RAVELO_BUILD_LD64=1 also builds Apple's linker first (once per machine, about 10 minutes), so that
 # the device package gets its arm64e slice too.
 set -euo pipefail
@@ -9,7 +10,12 @@ if [ "${RAVELO_BUILD_LD64:-0}" = 1 ]; then
   package/toolchain/build-ld64 >/dev/null
 fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)"
+# Only what the tour and the package need: the test programs are built by test.sh.
+targets=(--target ravelo-sim)
+if cmake --build build --target help | grep -q '^\.\.\. ravelo_deb$'; then
+  targets+=(--target ravelo_deb)
+fi
+cmake --build build -j"$(nproc)" "${targets[@]}"
 status=0
 if [ -x build/sim/ravelo-sim ]; then
   build/sim/ravelo-sim "$@" || status=$?
