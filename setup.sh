@@ -12,7 +12,7 @@ fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # Only what the tour and the package need: the test programs are built by test.sh.
 targets=(--target ravelo-sim)
-if cmake --build build --target help | grep -q '^\.\.\. ravelo_deb$'; then
+if cmake --build build --target help | grep '^\.\.\. ravelo_deb$' >/dev/null; then
   targets+=(--target ravelo_deb)
 fi
 cmake --build build -j"$(nproc)" "${targets[@]}"
