@@ -375,8 +375,8 @@ TEST(SimScenarioFiles, AByteOrderMarkAndEveryEditorsLineEndsReadAsWritten) {
   testing_support::writeFile(file, "\xEF\xBB\xBFvolume-up\r\nvolume-down\rtap-icon\n\r\nwait 10");
   RunResult r = sim({file.string()});
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  for (const char* step : {":1) at 2000ms: volume-up", ":2) at 3000ms: volume-down", ":3) at 4000ms: tap-icon",
-                           ":5) at 5000ms: wait 10"})
+  for (const char* step : {":1) at 2000ms: volume-up", ":2) at 2300ms: volume-down", ":3) at 2600ms: tap-icon",
+                           ":5) at 2900ms: wait 10"})
     EXPECT_TRUE(contains(r, file.string() + step)) << step << "\n" << r.output;
 }
 
