@@ -150,21 +150,28 @@ id listTitleForFooter(id self, SEL, id, long section) {
   return isString(footer) ? footer : nullptr;
 }
 
-// The class of a row's cell: the PSTableCell subclass its "cellClass" property names, else the one its
-// cell type calls for.
-Class cellClassOf(id specifier, long type) {
+// The PSTableCell subclass a row's "cellClass" property names, or Nil.
+Class namedCellClass(id specifier) {
   std::string named = text(property(specifier, "cellClass"));
   Class cls = named.empty() ? Nil : objc_getClass(named.c_str());
-  if (cls != Nil && send<BOOL>(reinterpret_cast<id>(cls), "isSubclassOfClass:", requireClass("PSTableCell"))) return cls;
-  return requireClass(cellClassFor(type));
+  return cls != Nil && send<BOOL>(reinterpret_cast<id>(cls), "isSubclassOfClass:", requireClass("PSTableCell")) ? cls : Nil;
 }
 
-// A new cell of the row's cell class, showing the row's label and value.
+// The identifier under which the table keeps a row's cell for reuse, as the framework names it: the
+// cell type's name ("PSLinkListCell"), after the name of the class "cellClass" names if any, so that
+// only cells of one class and one style are handed from row to row.
+id reuseIdentifierFor(id specifier, long type) {
+  Class named = namedCellClass(specifier);
+  return string((named != Nil ? std::string(class_getName(named)) : std::string()) + cellTypeName(type));
+}
+
+// The row's cell, showing its label and value: one the table hands back for reuse, else a new one.
 id listCellForRow(id self, SEL, id tableView, id indexPath) {
   id specifier = specifierAt(self, indexPath);
   long type = send<long>(specifier, "cellType");
-  Class cellClass = cellClassOf(specifier, type);
-  id reuse = string(class_getName(cellClass));
+  Class cellClass = namedCellClass(specifier);
+  if (cellClass == Nil) cellClass = requireClass(cellClassFor(type));
+  id reuse = reuseIdentifierFor(specifier, type);
   id cell = send(tableView, "dequeueReusableCellWithIdentifier:", reuse);
   if (cell != nullptr) {
     send<void>(cell, "setSpecifier:", specifier);

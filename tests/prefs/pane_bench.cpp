@@ -9,27 +9,8 @@
 #include <string>
 
 #include "prefs/settings_device.h"
-#include "support/temp_dir.h"
 
 namespace {
-
-// The items of the shipped Root.plist, as XML: what lies inside its "items" array.
-std::string paneItems() {
-  std::string list = testing_support::readFile(std::string(PREFS_RESOURCES_DIR) + "/Root.plist");
-  size_t start = list.find("<array>", list.find("<key>items</key>")) + 7;
-  size_t at = start;
-  for (int depth = 1; depth > 0;) {
-    size_t open = list.find("<array>", at), close = list.find("</array>", at);
-    if (open < close) {
-      ++depth;
-      at = open + 7;
-    } else {
-      --depth;
-      at = close + 8;
-    }
-  }
-  return list.substr(start, at - 8 - start);
-}
 
 prefs_testing::SettingsDevice& device() {
   static auto* made = new prefs_testing::SettingsDevice();  // the bundle registers its class once a process
@@ -37,7 +18,7 @@ prefs_testing::SettingsDevice& device() {
 }
 
 void OpenAndShowThePane(benchmark::State& state) {
-  static const std::string items = paneItems();
+  static const std::string items = prefs_testing::shippedItems();
   std::string repeated;
   for (long i = 0; i < state.range(0); ++i) repeated += items;
   device().writeSpecifierList(repeated);
