@@ -18,13 +18,18 @@ class Entry:
 def read(path):
     """The entries of the changelog at `path`, in the file's order."""
     try:
-        with open(path, encoding="utf-8") as source:
-            text = source.read()
+        with open(path, "rb") as source:
+            data = source.read()
     except OSError as error:
         raise control.Failure(f"cannot read the changelog {path}: {error.strerror}")
+    try:
+        text = data.decode("utf-8")
+    except UnicodeDecodeError as error:
+        raise control.BadValue(f"the changelog {path} is not UTF-8 text: byte 0x{data[error.start]:02x} at offset "
+                               f"{error.start}")
     entries = []
-    for line in text.splitlines():
-        heading = HEADING.match(line)
+    for line in text.split("\n"):
+        heading = HEADING.match(line.rstrip("\r"))
         if heading:
             entries.append(Entry(heading.group(1), heading.group(2)))
         elif entries:

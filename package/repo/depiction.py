@@ -98,9 +98,18 @@ def cpus(slices):
     return ", ".join(slices)
 
 
+def plain_markdown(text):
+    """`text` as Markdown that Sileo shows as the text it is: outside `code` spans, the characters that
+    would start raw HTML, an autolink or a link (<, [, ], and \\ itself) are escaped, so a changelog's
+    "<script>" or "[x](javascript:...)" is shown, never run or linked. Paragraphs, "- " lists and code
+    spans keep their form."""
+    parts = re.split(r"(`[^`]+`)", text)
+    return "".join(part if i % 2 else re.sub(r"([\\<\[\]])", r"\\\1", part) for i, part in enumerate(parts))
+
+
 def native(listing, base):
     """The native depiction (a dict for JSON) of `listing`, its pictures under the URL `base`."""
-    details = [{"class": "DepictionMarkdownView", "markdown": listing.description}]
+    details = [{"class": "DepictionMarkdownView", "markdown": plain_markdown(listing.description)}]
     if listing.screenshots:
         width = 160
         tallest = max(shot.height / shot.width for shot in listing.screenshots)
@@ -127,7 +136,7 @@ def native(listing, base):
             changes.append({"class": "DepictionSeparatorView"})
         title = entry.version + (f" ({entry.date})" if entry.date else "")
         changes += [{"class": "DepictionSubheaderView", "title": title, "useBoldText": True},
-                    {"class": "DepictionMarkdownView", "markdown": entry.notes}]
+                    {"class": "DepictionMarkdownView", "markdown": plain_markdown(entry.notes)}]
 
     return {
         "class": "DepictionTabView",

@@ -43,13 +43,14 @@ def write_packages(outdir, extra_fields):
     """Writes OUTDIR/Packages for every .deb in the pool (dpkg-scanpackages, every version kept),
     with `extra_fields` ({package: {field: value}}) added to its packages' entries, sorted by
     package and version; then its compressed copies. Returns the index files written."""
-    with tempfile.NamedTemporaryFile("w", suffix=".override", delete=False) as override:
+    with tempfile.NamedTemporaryFile("w", suffix=".override", delete=False, encoding="utf-8") as override:
         for package, fields in extra_fields.items():
             for name, value in fields.items():
-                override.write(f"{package} {name} {value}\n")
+                override.write(f"{control.one_line(package, 'the package name')} {control.one_line(name, 'a field name')} "
+                               f"{control.one_line(value, f'the {name} field')}\n")
     try:
         scanned = subprocess.run(["dpkg-scanpackages", "--multiversion", "--extra-override", override.name, "pool"],
-                                 cwd=outdir, capture_output=True, text=True)
+                                 cwd=outdir, capture_output=True, text=True, errors="surrogateescape")
     finally:
         os.remove(override.name)
     if scanned.returncode != 0:
@@ -57,18 +58,19 @@ def write_packages(outdir, extra_fields):
     # dpkg-scanpackages writes an added field's name capitalised its own way ("Sileodepiction"):
     # field names are case-insensitive, but the managers' documentation spells them as given.
     spelling = {name.lower(): name for fields in extra_fields.values() for name in fields}
-    entries = ["\n".join(respell(line, spelling) for line in entry.splitlines())
+    entries = ["\n".join(respell(line, spelling) for line in entry.split("\n"))
                for entry in control.stanzas(scanned.stdout)]
     by_version = control.sort_key()
     entries.sort(key=lambda text: (control.parse(text)["Package"], by_version(control.parse(text)["Version"])))
     text = "".join(entry + "\n\n" for entry in entries)
 
-    write_atomically(os.path.join(outdir, "Packages"), text.encode())
+    text = text.encode("utf-8", "surrogateescape")  # another package's bytes in the pool stay as they are
+    write_atomically(os.path.join(outdir, "Packages"), text)
     written = ["Packages"]
     for name, command in COMPRESSORS:
         if shutil.which(command[0]) is None:
             continue
-        packed = subprocess.run(command + ["-c"], input=text.encode(), capture_output=True)
+        packed = subprocess.run(command + ["-c"], input=text, capture_output=True)
         if packed.returncode != 0:
             raise control.Failure(f"{command[0]} could not compress Packages: {packed.stderr.decode().strip()}")
         write_atomically(os.path.join(outdir, name), packed.stdout)

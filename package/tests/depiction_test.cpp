@@ -193,4 +193,28 @@ TEST_F(Depiction, PageRendersInChromiumWithThePaneScreenshots) {
   EXPECT_EQ(pictures.find(" 0x0"), std::string::npos) << "a picture did not load: " << pictures;
 }
 
+TEST_F(Depiction, AChangelogsMarkupReachesSileoAsTextNeverAsHtmlOrALink) {
+  TempDir work;
+  writeFile(work / "CHANGELOG.md",
+            "## 1.0.0\n\n- <script>alert(1)</script> and <img src=x onerror=alert(2)>\n"
+            "- [tap](javascript:alert(3)), <javascript:alert(4)> and [ref]\n\n[ref]: javascript:alert(5)\n"
+            "- `<kept as code>` \\<already\n");
+  auto made = repository::makeRepo(work / "repo", {"--deb", DEVICE_DEB, "--changelog", (work / "CHANGELOG.md").string()});
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  json depiction = json::parse(readFile(work / "repo/depictions" / kPackage / "depiction.json"));
+  std::string markdown;
+  for (const json& view : depiction["tabs"][1]["views"])
+    if (view.value("class", "") == "DepictionMarkdownView") markdown += view.value("markdown", "");
+  EXPECT_NE(markdown.find("alert(5)"), std::string::npos) << markdown;  // all of it shown, as text
+  EXPECT_NE(markdown.find("`<kept as code>`"), std::string::npos) << markdown;
+  // Outside code spans every '<', '[' and ']' is escaped, so nothing opens HTML, an autolink or a link.
+  std::string outside = std::regex_replace(markdown, std::regex("`[^`]+`"), "");
+  for (size_t i = 0; i < outside.size(); ++i) {
+    if (outside[i] != '<' && outside[i] != '[' && outside[i] != ']') continue;
+    size_t slashes = 0;
+    while (slashes < i && outside[i - 1 - slashes] == '\\') ++slashes;
+    EXPECT_EQ(slashes % 2, 1u) << "unescaped '" << outside[i] << "' at " << i << " in " << outside;
+  }
+}
+
 }  // namespace

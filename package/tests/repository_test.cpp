@@ -197,12 +197,57 @@ TEST_F(Repository, SaysWhatIsWrongInsteadOfPublishing) {
   EXPECT_FALSE(fs::exists(root / "pool")) << "published without a changelog entry";
 
   auto badUrl = run({MAKE_REPO, "--deb", DEVICE_DEB, "--base-url", "repo.example.invalid", root.string()});
-  EXPECT_EQ(badUrl.exitCode, 1);
+  EXPECT_EQ(badUrl.exitCode, 2);
   EXPECT_NE(badUrl.output.find("--base-url must be an http(s):// or file: URL"), std::string::npos) << badUrl.output;
 
   auto help = run({MAKE_REPO, "--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.output.find("--latest-only"), std::string::npos) << help.output;
+}
+
+// A refusal: status 2, make-repo's own message naming the value, no traceback, nothing published.
+void expectRefused(const RunResult& result, const std::string& named, const fs::path& root, const std::string& what) {
+  EXPECT_EQ(result.exitCode, 2) << what << "\n" << result.output;
+  EXPECT_NE(result.output.find("make-repo: error: " + named), std::string::npos) << what << "\n" << result.output;
+  EXPECT_EQ(result.output.find("Traceback"), std::string::npos) << what << "\n" << result.output;
+  EXPECT_FALSE(fs::exists(root / "Packages")) << what;
+}
+
+TEST_F(Repository, RefusesEveryLineBreakOrControlCharacterInEveryValueThatReachesTheIndex) {
+  // What Python's str.splitlines() or dpkg ends a line at, and other control characters: each through
+  // --homepage; every value checked the same way with two of them (VT, and U+2028) below.
+  const std::vector<std::string> breaks{"\n", "\r", "\v", "\f", "\x1c", "\x1d", "\x1e", "\xC2\x85", "\xE2\x80\xA8",
+                                        "\xE2\x80\xA9", "\t", "\x01", "\x7f"};
+  TempDir work;
+  fs::path root = work / "repo";
+  for (const std::string& b : breaks) {
+    expectRefused(run({MAKE_REPO, "--deb", DEVICE_DEB, "--base-url", kBaseUrl, "--homepage",
+                       "https://a.example/" + b + "Pre-Depends: evil-pkg", root.string()}),
+                  "--homepage", root, "--homepage" + testing::PrintToString(b));
+  }
+  for (const std::string b : {"\v", "\xE2\x80\xA8"}) {
+    expectRefused(run({MAKE_REPO, "--deb", DEVICE_DEB, "--base-url", "https://a.example/" + b + "Conflicts: apt", root.string()}),
+                  "--base-url", root, "--base-url" + testing::PrintToString(b));
+    // Without --base-url the folder's own path makes the URLs.
+    fs::path folder = work / ("repo" + b + "Essential: yes");
+    expectRefused(run({MAKE_REPO, "--deb", DEVICE_DEB, folder.string()}), "the output folder", folder,
+                  "OUTDIR" + testing::PrintToString(b));
+  }
+  // A field of the package itself, which dpkg-deb packs as it is.
+  fs::path deb = work / "odd.deb";
+  repository::repack(DEVICE_DEB, deb, [](const fs::path& unpacked) {
+    std::string control = readFile(unpacked / "DEBIAN/control");
+    control.replace(control.find("Maintainer: "), 12, "Maintainer: x\xE2\x80\xA8" "Conflicts: apt\xE2\x80\xA8");
+    writeFile(unpacked / "DEBIAN/control", control);
+  });
+  expectRefused(repository::makeRepo(root, {"--deb", deb.string()}), deb.string() + ": the Maintainer field", root,
+                "Maintainer");
+  // Bytes that are not UTF-8: in an argument, and in the changelog.
+  expectRefused(run({MAKE_REPO, "--deb", DEVICE_DEB, "--base-url", "https://a.example/\x85/", root.string()}),
+                "--base-url is not valid UTF-8 (byte 0x85)", root, "raw 0x85");
+  writeFile(work / "CHANGELOG.md", "## 1.0.0\n\n- caf\xE9\n");
+  expectRefused(repository::makeRepo(root, {"--deb", DEVICE_DEB, "--changelog", (work / "CHANGELOG.md").string()}),
+                "the changelog " + (work / "CHANGELOG.md").string() + " is not UTF-8 text: byte 0xe9", root, "changelog");
 }
 
 }  // namespace

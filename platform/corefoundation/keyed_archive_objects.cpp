@@ -28,7 +28,7 @@ SetBox& setOf(id set) {
 // ---- NSNull ----
 id nullSingleton(id, SEL) { return nullObject(); }
 id nullDescription(id, SEL) { return autoreleasedString("<null>"); }
-unsigned long nullHash(id self, SEL) { return reinterpret_cast<unsigned long>(self); }
+unsigned long identityHash(id self, SEL) { return reinterpret_cast<unsigned long>(self); }
 BOOL identical(id self, SEL, id other) { return self == other ? YES : NO; }
 
 // ---- NSSet ----
@@ -53,11 +53,8 @@ id setDescription(id self, SEL) { return autoreleasedString(describe(self)); }
 id retained(id self, SEL) { return host::retain(self); }
 
 // ---- UIDs ----
+// CF's UID type has no equality or hash callback: two UIDs of one value are two keys, two set members.
 uint32_t uidValue(id uid) { return boxOf<UIDBox>(uid)->value; }
-BOOL uidIsEqual(id self, SEL, id other) {
-  return familyOf(other) == Family::UID && uidValue(other) == uidValue(self) ? YES : NO;
-}
-unsigned long uidHash(id self, SEL) { return uidValue(self); }
 id uidDescription(id self, SEL) { return autoreleasedString(describe(self)); }
 
 }  // namespace
@@ -67,7 +64,7 @@ void defineKeyedArchiveClasses(Classes& c) {
                .ivar("_cfBox", sizeof(void*), alignof(void*), "^v")
                .classMethod("null", &nullSingleton)
                .method("isEqual:", &identical)
-               .method("hash", &nullHash)
+               .method("hash", &identityHash)
                .method("description", &nullDescription)
                .method("copy", &retained)
                .registerClass();
@@ -88,8 +85,8 @@ void defineKeyedArchiveClasses(Classes& c) {
   c.mutableSet = host::ClassBuilder("NSMutableSet", c.set).registerClass();
   c.uid = host::ClassBuilder("__NSCFType", c.object)
               .ivar("_cfBox", sizeof(void*), alignof(void*), "^v")
-              .method("isEqual:", &uidIsEqual)
-              .method("hash", &uidHash)
+              .method("isEqual:", &identical)
+              .method("hash", &identityHash)
               .method("description", &uidDescription)
               .method("copy", &retained)
               .registerClass();

@@ -1,7 +1,8 @@
 // Reading binary property lists ("bplist00"), as iOS's reader does: the same checks of the trailer and
 // the offset table, the same objects (kCFNull, sets and keyed-archiver UIDs besides the property-list
-// types; dictionary keys of any type but a collection; the first of repeated keys kept), the same
-// nesting limit, and no recursion, so no input can exhaust the stack.
+// types; dictionary keys of any type but a collection; the first of repeated keys kept; a UID object
+// per offset, equal only to itself), the same refusals (an empty UTF-16 string fails the whole list),
+// the same nesting limit, and no recursion, so no input can exhaust the stack.
 #include "cf_internal.h"
 #include "unicode.h"
 
@@ -160,6 +161,10 @@ class BinaryReader {
       case 0x60: {
         uint64_t n = 0, start = 0;
         if (!countAt(offset, &n, &start) || n > table_ / 2 || !fits(start, 2 * n)) return nullptr;
+        // An empty one, in either count form, makes the whole list unreadable on the device: its reader
+        // copies the characters into a buffer of 2 * count bytes, and CF's allocator answers NULL for 0
+        // bytes, which it takes for a failed allocation.
+        if (n == 0) return nullptr;
         return newString(utf16Text(data_ + start, n));
       }
       case 0x80: {  // a keyed archive's UID: its own type, never a number
@@ -210,6 +215,9 @@ class BinaryReader {
     uint8_t marker = data_[offset];
     if (isContainer(marker)) return mutability_ == kCFPropertyListImmutable;
     uint8_t type = marker & 0xF0;
+    // A UID is equal only to itself, so which references share one decides how many keys or members
+    // a dictionary or set gets; the device shares each UID object among all references to its offset.
+    if (type == 0x80) return true;
     if (type == 0x40 && mutability_ == kCFPropertyListMutableContainersAndLeaves) return false;
     if (type != 0x40 && type != 0x50 && type != 0x60) return false;
     uint64_t n = 0, start = 0;

@@ -18,26 +18,54 @@ struct Section {
   std::vector<id> rows;
 };
 
-std::vector<Section> sectionsOf(id self) {
+// The sections of one specifier list, made once per list: the table asks for counts and rows again and
+// again, and each answer takes constant time.
+struct SectionIndex {
+  id specifiers = nullptr;  // retained, so its address cannot come back as another list's
+  unsigned long count = 0;
   std::vector<Section> sections;
-  for (id specifier : elements(send(self, "specifiers"))) {
+};
+
+SectionIndex*& sectionIndexOf(id self) { return ivarRef<SectionIndex*>(self, "_hostSectionIndex"); }
+
+void forgetSections(id self) {
+  SectionIndex*& index = sectionIndexOf(self);
+  if (index == nullptr) return;
+  release(index->specifiers);
+  delete index;
+  index = nullptr;
+}
+
+// The sections of the list `specifiers` answers now: the index made for it, or a new one when the
+// controller answers another list (a subclass may fill _specifiers itself) or the list changed size.
+const std::vector<Section>& sectionsOf(id self) {
+  id specifiers = send(self, "specifiers");
+  unsigned long count = isArray(specifiers) ? send<unsigned long>(specifiers, "count") : 0;
+  SectionIndex*& index = sectionIndexOf(self);
+  if (index != nullptr && index->specifiers == specifiers && index->count == count) return index->sections;
+  forgetSections(self);
+  index = new SectionIndex{retain(specifiers), count, {}};
+  for (id specifier : elements(specifiers)) {
     if (send<long>(specifier, "cellType") == host::settings::PSGroupCell) {
-      sections.push_back({specifier, {}});
+      index->sections.push_back({specifier, {}});
       continue;
     }
-    if (sections.empty()) sections.emplace_back();
-    sections.back().rows.push_back(specifier);
+    if (index->sections.empty()) index->sections.emplace_back();
+    index->sections.back().rows.push_back(specifier);
   }
-  return sections;
+  return index->sections;
+}
+
+const Section* sectionAt(id self, long section) {
+  const std::vector<Section>& sections = sectionsOf(self);
+  return section >= 0 && static_cast<size_t>(section) < sections.size() ? &sections[section] : nullptr;
 }
 
 id specifierAt(id self, id indexPath) {
-  std::vector<Section> sections = sectionsOf(self);
-  long section = send<long>(indexPath, "section");
+  const Section* section = sectionAt(self, send<long>(indexPath, "section"));
   long row = send<long>(indexPath, "row");
-  if (section < 0 || static_cast<size_t>(section) >= sections.size()) return nullptr;
-  if (row < 0 || static_cast<size_t>(row) >= sections[section].rows.size()) return nullptr;
-  return sections[section].rows[row];
+  if (section == nullptr || row < 0 || static_cast<size_t>(row) >= section->rows.size()) return nullptr;
+  return section->rows[row];
 }
 
 // ---- the page ----
@@ -56,6 +84,7 @@ void listLoadView(id self, SEL) {
 id listTable(id self, SEL) { return ivarRef<id>(self, "_table"); }
 
 void listDealloc(id self, SEL) {
+  forgetSections(self);
   id table = ivarRef<id>(self, "_table");
   send<void>(table, "setDataSource:", id{nullptr});
   send<void>(table, "setDelegate:", id{nullptr});
@@ -65,6 +94,7 @@ void listDealloc(id self, SEL) {
 id listSpecifiers(id self, SEL) { return ivarRef<id>(self, "_specifiers"); }
 void listSetSpecifiers(id self, SEL, id specifiers) {
   assignStrong(ivarRef<id>(self, "_specifiers"), specifiers);
+  forgetSections(self);
   send<void>(ivarRef<id>(self, "_table"), "reloadData");
 }
 // Drops the cached specifiers, so the next request for them loads afresh, and reloads the table.
@@ -104,40 +134,44 @@ id listSpecifierForID(id self, SEL, id identifier) {
 
 long listNumberOfSections(id self, SEL, id) { return static_cast<long>(sectionsOf(self).size()); }
 long listNumberOfRows(id self, SEL, id, long section) {
-  std::vector<Section> sections = sectionsOf(self);
-  if (section < 0 || static_cast<size_t>(section) >= sections.size()) return 0;
-  return static_cast<long>(sections[section].rows.size());
+  const Section* s = sectionAt(self, section);
+  return s != nullptr ? static_cast<long>(s->rows.size()) : 0;
 }
 
 // A section's header is its group's label, its footer the group's "footerText"; nil without either.
 id listTitleForHeader(id self, SEL, id, long section) {
-  std::vector<Section> sections = sectionsOf(self);
-  if (section < 0 || static_cast<size_t>(section) >= sections.size()) return nullptr;
-  id name = send(sections[section].group, "name");
+  const Section* s = sectionAt(self, section);
+  id name = s != nullptr ? send(s->group, "name") : nullptr;
   return isString(name) ? name : nullptr;
 }
 id listTitleForFooter(id self, SEL, id, long section) {
-  std::vector<Section> sections = sectionsOf(self);
-  if (section < 0 || static_cast<size_t>(section) >= sections.size()) return nullptr;
-  id footer = property(sections[section].group, "footerText");
+  const Section* s = sectionAt(self, section);
+  id footer = s != nullptr ? property(s->group, "footerText") : nullptr;
   return isString(footer) ? footer : nullptr;
 }
 
-// The class of a row's cell: the PSTableCell subclass its "cellClass" property names, else the one its
-// cell type calls for.
-Class cellClassOf(id specifier, long type) {
+// The PSTableCell subclass a row's "cellClass" property names, or Nil.
+Class namedCellClass(id specifier) {
   std::string named = text(property(specifier, "cellClass"));
   Class cls = named.empty() ? Nil : objc_getClass(named.c_str());
-  if (cls != Nil && send<BOOL>(reinterpret_cast<id>(cls), "isSubclassOfClass:", requireClass("PSTableCell"))) return cls;
-  return requireClass(cellClassFor(type));
+  return cls != Nil && send<BOOL>(reinterpret_cast<id>(cls), "isSubclassOfClass:", requireClass("PSTableCell")) ? cls : Nil;
 }
 
-// A new cell of the row's cell class, showing the row's label and value.
+// The identifier under which the table keeps a row's cell for reuse, as the framework names it: the
+// cell type's name ("PSLinkListCell"), after the name of the class "cellClass" names if any, so that
+// only cells of one class and one style are handed from row to row.
+id reuseIdentifierFor(id specifier, long type) {
+  Class named = namedCellClass(specifier);
+  return string((named != Nil ? std::string(class_getName(named)) : std::string()) + cellTypeName(type));
+}
+
+// The row's cell, showing its label and value: one the table hands back for reuse, else a new one.
 id listCellForRow(id self, SEL, id tableView, id indexPath) {
   id specifier = specifierAt(self, indexPath);
   long type = send<long>(specifier, "cellType");
-  Class cellClass = cellClassOf(specifier, type);
-  id reuse = string(class_getName(cellClass));
+  Class cellClass = namedCellClass(specifier);
+  if (cellClass == Nil) cellClass = requireClass(cellClassFor(type));
+  id reuse = reuseIdentifierFor(specifier, type);
   id cell = send(tableView, "dequeueReusableCellWithIdentifier:", reuse);
   if (cell != nullptr) {
     send<void>(cell, "setSpecifier:", specifier);
@@ -210,6 +244,7 @@ void defineListController() {
   listClass = ClassBuilder("PSListController", viewController)
                   .ivar<id>("_specifiers")
                   .ivar<id>("_table")
+                  .ivar<SectionIndex*>("_hostSectionIndex")
                   .method("dealloc", &listDealloc)
                   .method("loadView", &listLoadView)
                   .method("table", &listTable)

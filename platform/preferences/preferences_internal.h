@@ -18,6 +18,9 @@ void defineListController();
 // dictionary.
 id specifierFromDictionary(id entry, id target);
 
+// A cell type's name in specifier lists ("PSSwitchCell"); "" for an unknown one.
+const char* cellTypeName(long cellType);
+
 // The cell class name and UITableViewCellStyle for a cell type.
 const char* cellClassFor(long cellType);
 long cellStyleFor(long cellType);

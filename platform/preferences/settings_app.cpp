@@ -112,7 +112,7 @@ BarTints Pane::barTints() const {
   return barTintsOf(navigation_);
 }
 
-// The page fills the screen as it is now; laying the table out makes it ask for every row's cell.
+// The page fills the screen as it is now; laying the table out makes it ask for the cells on screen.
 static void layOutPage(id controller) {
   id page = table(controller);
   id screen = send(classObject("UIScreen"), "mainScreen");
@@ -126,14 +126,13 @@ PageShot Pane::show() {
   return snapshot(controller_, navigation_);
 }
 
+// The row of `key` (or labelled `label`), scrolled into view as a person finds it.
 id Pane::findCell(const std::string& key, const std::string& label) {
   layOutPage(controller_);
-  for (id cell : elements(send(table(controller_), "visibleCells"))) {
+  return visitRows(table(controller_), [&](id cell, long, long) {
     id specifier = send(cell, "specifier");
-    if (!key.empty() && propertyText(specifier, "key") == key) return cell;
-    if (!label.empty() && text(send(specifier, "name")) == label) return cell;
-  }
-  return nullptr;
+    return (!key.empty() && propertyText(specifier, "key") == key) || (!label.empty() && text(send(specifier, "name")) == label);
+  });
 }
 
 bool Pane::toggleSwitch(const std::string& key, std::string* error) {

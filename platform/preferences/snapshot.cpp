@@ -121,13 +121,11 @@ PageShot snapshot(id controller, id navigation) {
     group.hasHeader = sectionText(table, "tableView:titleForHeaderInSection:", s, &group.header);
     group.hasFooter = sectionText(table, "tableView:titleForFooterInSection:", s, &group.footer);
     page.groups.push_back(group);
-    long rows = send<long>(table, "numberOfRowsInSection:", s);
-    for (long r = 0; r < rows; ++r) {
-      id indexPath = send(reinterpret_cast<id>(requireClass("NSIndexPath")), "indexPathForRow:inSection:", r, s);
-      id cell = send(table, "cellForRowAtIndexPath:", indexPath);
-      if (cell != nullptr) page.rows.push_back(shootRow(cell, s, r));
-    }
   }
+  visitRows(table, [&](id cell, long s, long r) {
+    page.rows.push_back(shootRow(cell, s, r));
+    return false;
+  });
   return page;
 }
 
@@ -169,6 +167,32 @@ std::string format(const PageShot& page) {
   }
   for (; nextGroup < page.groups.size(); ++nextGroup) out += formatGroup(page.groups[nextGroup]);
   return out;
+}
+
+id visitRows(id table, const std::function<bool(id cell, long section, long row)>& visit) {
+  CGPoint start = send<CGPoint>(table, "contentOffset");
+  bool scrolled = false;
+  long sections = send<long>(table, "numberOfSections");
+  for (long s = 0; s < sections; ++s) {
+    long rows = send<long>(table, "numberOfRowsInSection:", s);
+    for (long r = 0; r < rows; ++r) {
+      AutoreleasePool pool;
+      id indexPath = send(reinterpret_cast<id>(requireClass("NSIndexPath")), "indexPathForRow:inSection:", r, s);
+      id cell = send(table, "cellForRowAtIndexPath:", indexPath);
+      if (cell == nullptr) {
+        send<void>(table, "scrollToRowAtIndexPath:atScrollPosition:animated:", indexPath, 1L /* top */, static_cast<BOOL>(NO));
+        send<void>(table, "layoutIfNeeded");
+        scrolled = true;
+        cell = send(table, "cellForRowAtIndexPath:", indexPath);
+      }
+      if (cell != nullptr && visit(cell, s, r)) return cell;
+    }
+  }
+  if (scrolled) {
+    send<void>(table, "setContentOffset:", start);
+    send<void>(table, "layoutIfNeeded");
+  }
+  return nullptr;
 }
 
 std::string format(const BarTints& tints) {

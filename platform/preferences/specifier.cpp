@@ -102,6 +102,12 @@ long cellTypeNamed(const std::string& name) {
 
 }  // namespace
 
+const char* cellTypeName(long cellType) {
+  for (const auto& entry : kCellNames)
+    if (entry.type == cellType) return entry.name;
+  return "";
+}
+
 const char* cellClassFor(long cellType) {
   switch (cellType) {
     case host::settings::PSSwitchCell: return "PSSwitchTableCell";

@@ -1,6 +1,11 @@
 // UIScrollView, UITableView (rows from its data source, a header view), UITableViewCell and
 // NSIndexPath's row/section form.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <deque>
+#include <map>
+#include <string>
 
 #include "uikit_internal.h"
 
@@ -46,12 +51,20 @@ id makeIndexPath(long row, long section) {
 
 // ---- UITableView ----
 
+// The table loads the rows a screen shows, as UIKit does: on layout it asks its data source for the
+// cells of the rows its bounds (at the scroll offset) cover, puts the cells of rows scrolled away in the
+// reuse pool of their identifier, and hands them out again through dequeueReusableCellWithIdentifier:.
+// Row counts are asked once per reload. Rows are stacked below the header view, kRowHeight each.
 struct TableState {
-  id dataSource = nullptr;          // not retained, as on the device
-  id header = nullptr;              // retained
-  std::vector<std::vector<id>> rows;  // the loaded cells by section and row, retained
-  bool loaded = false;
+  id dataSource = nullptr;            // not retained, as on the device
+  id header = nullptr;                // retained
   long style = 0;
+  bool counted = false;               // sectionStarts holds this reload's counts
+  std::vector<long> sectionStarts;    // the first row of each section, counted through the table, then the total
+  long firstLoaded = 0;               // the row (counted through the table) of loaded.front()
+  std::deque<id> loaded;              // the cells of the rows on screen, in order, retained
+  std::map<std::string, std::vector<id>> reusable;  // cells waiting to be dequeued, retained
+  unsigned long generation = 0;       // changes with every reload
 };
 
 TableState& tableState(id table) {
@@ -60,16 +73,33 @@ TableState& tableState(id table) {
   return *state;
 }
 
-void dropCells(id table) {
-  TableState& state = tableState(table);
-  for (auto& section : state.rows) {
-    for (id cell : section) {
-      send<void>(cell, "removeFromSuperview");
-      release(cell);
-    }
+// Takes `cell` off the table into its identifier's reuse pool (keeping the table's reference).
+void enqueue(TableState& state, id cell) {
+  send<void>(cell, "removeFromSuperview");
+  id identifier = send(cell, "reuseIdentifier");
+  const char* name = identifier != nullptr ? send<const char*>(identifier, "UTF8String") : nullptr;
+  if (name == nullptr) {
+    release(cell);
+    return;
   }
-  state.rows.clear();
-  state.loaded = false;
+  state.reusable[name].push_back(cell);
+}
+
+// A reload: the rows on screen wait for reuse, and the counts are asked again at the next layout.
+void unloadRows(id table) {
+  TableState& state = tableState(table);
+  for (id cell : state.loaded) enqueue(state, cell);
+  state.loaded.clear();
+  state.counted = false;
+  ++state.generation;
+}
+
+void dropCells(id table) {
+  unloadRows(table);
+  TableState& state = tableState(table);
+  for (auto& [identifier, cells] : state.reusable)
+    for (id cell : cells) release(cell);
+  state.reusable.clear();
 }
 
 id tableInitWithFrameStyle(id self, SEL, CGRect frame, long style) {
@@ -91,7 +121,7 @@ void tableDealloc(id self, SEL) {
 
 long tableStyle(id self, SEL) { return tableState(self).style; }
 id tableDataSource(id self, SEL) { return tableState(self).dataSource; }
-// A new data source invalidates the rows shown so far.
+// A new data source invalidates the rows shown so far, and the cells waiting for reuse.
 void tableSetDataSource(id self, SEL, id dataSource) {
   dropCells(self);
   tableState(self).dataSource = dataSource;
@@ -107,6 +137,36 @@ long tableNumberOfRows(id self, SEL, long section) {
   id source = tableState(self).dataSource;
   if (source == nullptr) return 0;
   return send<long>(source, "tableView:numberOfRowsInSection:", self, section);
+}
+
+// The rows of every section, counted once per reload.
+void countRows(id self) {
+  TableState& state = tableState(self);
+  if (state.counted) return;
+  state.counted = true;
+  state.sectionStarts.assign(1, 0);
+  long sections = tableNumberOfSections(self, nullptr);
+  for (long s = 0; s < sections; ++s)
+    state.sectionStarts.push_back(state.sectionStarts.back() + std::max(0L, tableNumberOfRows(self, nullptr, s)));
+}
+
+long totalRows(const TableState& state) { return state.sectionStarts.empty() ? 0 : state.sectionStarts.back(); }
+
+// The row counted through the table, or -1 for one outside the counts.
+long flatRow(const TableState& state, long section, long row) {
+  if (section < 0 || row < 0 || static_cast<size_t>(section) + 1 >= state.sectionStarts.size()) return -1;
+  long flat = state.sectionStarts[section] + row;
+  return flat < state.sectionStarts[section + 1] ? flat : -1;
+}
+
+id indexPathOfFlatRow(const TableState& state, long flat) {
+  auto after = std::upper_bound(state.sectionStarts.begin(), state.sectionStarts.end(), flat);
+  long section = static_cast<long>(after - state.sectionStarts.begin()) - 1;
+  return makeIndexPath(flat - state.sectionStarts[section], section);
+}
+
+CGFloat headerHeight(const TableState& state) {
+  return state.header != nullptr ? send<CGRect>(state.header, "frame").size.height : 0;
 }
 
 // The header spans the table's width and keeps its own height; it is laid out at once, so views
@@ -126,43 +186,66 @@ void tableSetHeader(id self, SEL, id header) {
   layOut(header);
 }
 
-// Stacks the header and the rows from the top.
+// Places the loaded cells below the header and sizes the content to every row.
 void positionRows(id self) {
   TableState& state = tableState(self);
   CGFloat width = send<CGRect>(self, "bounds").size.width;
-  CGFloat y = state.header != nullptr ? send<CGRect>(state.header, "frame").size.height : 0;
-  for (auto& section : state.rows) {
-    for (id cell : section) {
-      send<void>(cell, "setFrame:", CGRectMake(0, y, width, kRowHeight));
-      y += kRowHeight;
-    }
-  }
-  ivarRef<CGSize>(self, "_contentSize") = CGSizeMake(width, y);
+  CGFloat top = headerHeight(state);
+  for (size_t i = 0; i < state.loaded.size(); ++i)
+    send<void>(state.loaded[i], "setFrame:", CGRectMake(0, top + kRowHeight * (state.firstLoaded + static_cast<long>(i)), width, kRowHeight));
+  ivarRef<CGSize>(self, "_contentSize") = CGSizeMake(width, top + kRowHeight * totalRows(state));
 }
 
-// The table shows every row (the screen is taken to be tall enough): on its first layout after a
-// reload it asks the data source for each row's cell, in order.
+// The data source's cell for a row; a data source that gives none breaks UIKit's contract.
+id askForCell(id self, TableState& state, long flat) {
+  AutoreleasePool pool;
+  id cell = send(state.dataSource, "tableView:cellForRowAtIndexPath:", self, indexPathOfFlatRow(state, flat));
+  if (cell == nullptr) {
+    char reason[160];
+    std::snprintf(reason, sizeof reason, "UITableView (%p) failed to obtain a cell from its dataSource (%p)",
+                  static_cast<void*>(self), static_cast<void*>(state.dataSource));
+    raise("NSInternalInconsistencyException", reason);
+  }
+  return retain(cell);
+}
+
+// Loads the rows the table's bounds cover at its scroll offset, in order, and lets the others go.
 void tableLoadRows(id self) {
   TableState& state = tableState(self);
-  if (state.loaded) return;
-  state.loaded = true;
-  long sections = tableNumberOfSections(self, nullptr);
-  for (long s = 0; s < sections; ++s) {
-    state.rows.emplace_back();
-    long rows = tableNumberOfRows(self, nullptr, s);
-    for (long r = 0; r < rows; ++r) {
-      AutoreleasePool pool;
-      id cell = send(state.dataSource, "tableView:cellForRowAtIndexPath:", self, makeIndexPath(r, s));
-      if (cell == nullptr) {
-        char reason[160];
-        std::snprintf(reason, sizeof reason, "UITableView (%p) failed to obtain a cell from its dataSource (%p)",
-                      static_cast<void*>(self), static_cast<void*>(state.dataSource));
-        raise("NSInternalInconsistencyException", reason);
-      }
-      if (!state.loaded) return;  // the data source reloaded the table meanwhile
-      state.rows.back().push_back(retain(cell));
-      send<void>(self, "addSubview:", cell);
+  countRows(self);
+  unsigned long generation = state.generation;
+  CGFloat top = send<CGPoint>(self, "contentOffset").y - headerHeight(state);
+  CGFloat height = send<CGRect>(self, "bounds").size.height;
+  long first = std::clamp(static_cast<long>(std::floor(top / kRowHeight)), 0L, totalRows(state));
+  long end = std::clamp(static_cast<long>(std::ceil((top + height) / kRowHeight)), first, totalRows(state));
+  while (!state.loaded.empty() && state.firstLoaded < first) {
+    enqueue(state, state.loaded.front());
+    state.loaded.pop_front();
+    ++state.firstLoaded;
+  }
+  while (!state.loaded.empty() && state.firstLoaded + static_cast<long>(state.loaded.size()) > end) {
+    enqueue(state, state.loaded.back());
+    state.loaded.pop_back();
+  }
+  if (state.loaded.empty()) state.firstLoaded = first;
+  for (long flat = state.firstLoaded - 1; flat >= first; --flat) {  // rows scrolled in from above
+    id cell = askForCell(self, state, flat);
+    if (state.generation != generation) {  // the data source reloaded the table meanwhile
+      release(cell);
+      return;
     }
+    state.loaded.push_front(cell);
+    state.firstLoaded = flat;
+    send<void>(self, "addSubview:", cell);
+  }
+  for (long flat = state.firstLoaded + static_cast<long>(state.loaded.size()); flat < end; ++flat) {
+    id cell = askForCell(self, state, flat);
+    if (state.generation != generation) {
+      release(cell);
+      return;
+    }
+    state.loaded.push_back(cell);
+    send<void>(self, "addSubview:", cell);
   }
 }
 
@@ -171,35 +254,62 @@ void tableLayoutSubviews(id self, SEL) {
   positionRows(self);
 }
 
-void tableReloadData(id self, SEL) { dropCells(self); }
+void tableReloadData(id self, SEL) { unloadRows(self); }
 
-// The cell shown for a row; nil for a row the table has not loaded.
+// The cell shown for a row; nil for a row not on screen.
 id tableCellForRow(id self, SEL, id indexPath) {
+  if (indexPath == nullptr) return nullptr;
   TableState& state = tableState(self);
-  long section = send<long>(indexPath, "section");
-  long row = send<long>(indexPath, "row");
-  if (indexPath == nullptr || section < 0 || row < 0 || static_cast<size_t>(section) >= state.rows.size() ||
-      static_cast<size_t>(row) >= state.rows[section].size())
-    return nullptr;
-  return state.rows[section][row];
+  long flat = flatRow(state, send<long>(indexPath, "section"), send<long>(indexPath, "row"));
+  if (flat < state.firstLoaded || flat >= state.firstLoaded + static_cast<long>(state.loaded.size())) return nullptr;
+  return state.loaded[flat - state.firstLoaded];
 }
 
 id tableIndexPathForCell(id self, SEL, id cell) {
   TableState& state = tableState(self);
-  for (size_t s = 0; s < state.rows.size(); ++s)
-    for (size_t r = 0; r < state.rows[s].size(); ++r)
-      if (state.rows[s][r] == cell) return makeIndexPath(static_cast<long>(r), static_cast<long>(s));
+  for (size_t i = 0; i < state.loaded.size(); ++i)
+    if (state.loaded[i] == cell) return indexPathOfFlatRow(state, state.firstLoaded + static_cast<long>(i));
   return nullptr;
 }
 
 id tableVisibleCells(id self, SEL) {
-  std::vector<id> cells;
-  for (auto& section : tableState(self).rows) cells.insert(cells.end(), section.begin(), section.end());
-  return makeArray(cells);
+  TableState& state = tableState(self);
+  return makeArray(std::vector<id>(state.loaded.begin(), state.loaded.end()));
 }
 
-// Every row stays loaded, so no cell is ever waiting for reuse.
-id tableDequeue(id, SEL, id) { return nullptr; }
+// A cell of the identifier that has left the screen (autoreleased), or nil: the data source makes one.
+id tableDequeue(id self, SEL, id identifier) {
+  const char* name = identifier != nullptr ? send<const char*>(identifier, "UTF8String") : nullptr;
+  if (name == nullptr) return nullptr;
+  auto found = tableState(self).reusable.find(name);
+  if (found == tableState(self).reusable.end() || found->second.empty()) return nullptr;
+  id cell = found->second.back();
+  found->second.pop_back();
+  return autorelease(cell);
+}
+
+// Where a row lies in the table's content; zero for a row the table does not have.
+CGRect tableRectForRow(id self, SEL, id indexPath) {
+  TableState& state = tableState(self);
+  countRows(self);
+  long flat = flatRow(state, send<long>(indexPath, "section"), send<long>(indexPath, "row"));
+  if (flat < 0) return CGRectZero;
+  return CGRectMake(0, headerHeight(state) + kRowHeight * flat, send<CGRect>(self, "bounds").size.width, kRowHeight);
+}
+
+// Scrolls so the row is at the top (UITableViewScrollPositionTop, 1), the middle (2), the bottom (3) or
+// just in view (0, none), within the content; the cells follow at the next layout.
+void tableScrollToRow(id self, SEL, id indexPath, long position, BOOL) {
+  CGRect row = tableRectForRow(self, nullptr, indexPath);
+  CGFloat height = send<CGRect>(self, "bounds").size.height;
+  CGFloat offset = send<CGPoint>(self, "contentOffset").y;
+  if (position == 1) offset = row.origin.y;
+  else if (position == 2) offset = row.origin.y - (height - kRowHeight) / 2;
+  else if (position == 3 || row.origin.y + kRowHeight > offset + height) offset = row.origin.y + kRowHeight - height;
+  else if (row.origin.y < offset) offset = row.origin.y;
+  CGFloat bottom = std::max<CGFloat>(0, headerHeight(tableState(self)) + kRowHeight * totalRows(tableState(self)) - height);
+  send<void>(self, "setContentOffset:", CGPointMake(0, std::clamp<CGFloat>(offset, 0, bottom)));
+}
 
 // ---- UIScrollView ----
 
@@ -325,6 +435,8 @@ void defineTables() {
                    .method("indexPathForCell:", &tableIndexPathForCell)
                    .method("visibleCells", &tableVisibleCells)
                    .method("dequeueReusableCellWithIdentifier:", &tableDequeue)
+                   .method("rectForRowAtIndexPath:", &tableRectForRow)
+                   .method("scrollToRowAtIndexPath:atScrollPosition:animated:", &tableScrollToRow)
                    .registerClass();
   const char* cellFields[] = {"_contentView", "_textLabel", "_detailTextLabel", "_imageView", "_accessoryView"};
   ClassBuilder cell("UITableViewCell", "UIView");

@@ -57,18 +57,28 @@ std::string removeInstalledFile(const DeviceFolders& device, const std::string& 
   return {};
 }
 
-std::string copyIntoDevice(const DeviceFolders& device, const std::string& from, const std::string& devicePath) {
+std::optional<HostFile> readHostFile(const std::string& from) {
+  HostFile file;
+  struct stat info {};
+  if (!host::files::readRegular(from, file.bytes, &info)) return std::nullopt;
+  file.mode = info.st_mode & 07777;
+  return file;
+}
+
+std::string writeIntoDevice(const DeviceFolders& device, const HostFile& file, const std::string& devicePath) {
   std::string to = hostPathOf(device, devicePath);
   std::error_code ec;
   if (fs::is_directory(fs::symlink_status(to, ec))) return devicePath + " is a folder, not a file";
-  std::string bytes;
-  struct stat info {};
-  if (!host::files::readRegular(from, bytes, &info)) return "cannot read " + from;
   // An executable stays executable (killall).
   std::string problem;
-  if (!host::files::replaceFile(to, bytes, info.st_mode & 07777, false, &problem))
+  if (!host::files::replaceFile(to, file.bytes, file.mode, false, &problem))
     return "cannot write " + devicePath + ": " + shown(device, problem);
   return {};
+}
+
+std::string copyIntoDevice(const DeviceFolders& device, const std::string& from, const std::string& devicePath) {
+  std::optional<HostFile> file = readHostFile(from);
+  return file ? writeIntoDevice(device, *file, devicePath) : "cannot read " + from;
 }
 
 std::string storeDevicePath() { return "/var/mobile/Library/Preferences/xyz.dorvu..ravelo.plist"; }

@@ -86,10 +86,10 @@ std::string Runner::perform(const ScenarioLine& line, const CommandSpec& entry) 
   if (name == "store raw" || name == "fallback raw") {
     std::string to = name == "store raw" ? storeDevicePath() : fallbackDevicePath();
     std::string from = hostFileOf(line, 2);
-    std::error_code ec;
-    auto size = std::filesystem::file_size(from, ec);
-    report("copy " + w[2] + " to " + to + " (" + std::to_string(ec ? 0 : size) + " bytes)");
-    return copyIntoDevice(device_.folders(), from, to);
+    std::optional<HostFile> file = readHostFile(from);
+    if (!file) return "cannot read " + from;
+    report("copy " + w[2] + " to " + to + " (" + std::to_string(file->bytes.size()) + " bytes)");
+    return writeIntoDevice(device_.folders(), *file, to);
   }
   if (name == "remove-file" || name == "replace-file") {
     std::string problem = name == "remove-file" ? removeInstalledFile(device_.folders(), w[1])

@@ -1,5 +1,7 @@
 #include "supervisor/scenario.h"
 
+#include <cstdio>
+
 namespace sim {
 namespace {
 
@@ -74,9 +76,43 @@ bool splitWords(const std::string& text, std::vector<std::string>* words, std::s
   return true;
 }
 
+std::string shownControls(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c >= ' ' || c == '\t') {
+      out += static_cast<char>(c);
+    } else {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\%03o", c);
+      out += escape;
+    }
+  }
+  return out;
+}
+
+// Reads up to the next line end (not waiting past a CR, so a prompt answers at once).
+bool ScenarioReader::readLine(std::string& line) {
+  line.clear();
+  bool any = false;
+  for (int c; (c = in_.get()) != std::char_traits<char>::eof();) {
+    bool lfAfterCR = afterCR_ && c == '\n' && !any;
+    afterCR_ = false;
+    if (lfAfterCR) continue;
+    any = true;
+    if (c == '\n') return true;
+    if (c == '\r') {
+      afterCR_ = true;
+      return true;
+    }
+    line += static_cast<char>(c);
+  }
+  return any;
+}
+
 std::optional<ScenarioLine> ScenarioReader::next() {
   std::string raw;
-  while (std::getline(in_, raw)) {
+  while (readLine(raw)) {
+    if (number_ == 0 && raw.rfind("\xEF\xBB\xBF", 0) == 0) raw.erase(0, 3);
     ++number_;
     ScenarioLine line;
     line.file = file_;

@@ -24,11 +24,15 @@ struct ScenarioLine {
   std::string textFrom(size_t index) const { return index < starts.size() ? text.substr(starts[index]) : ""; }
 };
 
-// A fault in the scenario, reported as "FILE:LINE: message".
+// `text` with its control characters but tab written as octal escapes ("\000" for a NUL), as the
+// transcript prints them: a NUL from a scenario line cannot cut a message short.
+std::string shownControls(const std::string& text);
+
+// A fault in the scenario, reported as "FILE:LINE: message" (control characters shown as escapes).
 class ScenarioError : public std::runtime_error {
  public:
   ScenarioError(const ScenarioLine& line, const std::string& message)
-      : std::runtime_error(line.where() + ": " + message) {}
+      : std::runtime_error(shownControls(line.where() + ": " + message)) {}
 };
 
 class ScenarioReader {
@@ -36,12 +40,16 @@ class ScenarioReader {
   ScenarioReader(std::istream& in, std::string fileName) : in_(in), file_(std::move(fileName)) {}
 
   // The next line holding a command; nullopt at the end. Throws ScenarioError for an unclosed quote.
+  // Lines end at LF, CR or CR LF, as editors write them; a UTF-8 byte-order mark before the first
+  // line is not part of it.
   std::optional<ScenarioLine> next();
 
  private:
+  bool readLine(std::string& line);
   std::istream& in_;
   std::string file_;
   int number_ = 0;
+  bool afterCR_ = false;  // the last line ended at a CR: an LF right after it belongs to that end
 };
 
 // The words of `text` (quotes as above); false with *error set for an unclosed quote.

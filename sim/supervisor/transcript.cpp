@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "supervisor/scenario.h"
+
 namespace sim {
 
 void Transcript::setDeviceRoot(const std::vector<std::string>& hostForms) {
@@ -35,10 +37,8 @@ std::string Transcript::devicePaths(const std::string& text) const {
 
 void Transcript::print(const std::string& line) {
   // A control character a scenario line holds (a NUL) is shown, not left to end or break the line.
-  for (unsigned char c : line) {
-    if (c >= ' ' || c == '\t') std::fputc(c, out_);
-    else std::fprintf(out_, "\\%03o", c);
-  }
+  std::string shown = shownControls(line);
+  std::fwrite(shown.data(), 1, shown.size(), out_);
   std::fputc('\n', out_);
   std::fflush(out_);
 }

@@ -294,13 +294,34 @@ TEST_F(PropertyLists, NullSetsAndKeyedArchiverUIDsReadAsTheirOwnTypesAndOnlyUIDs
     CFDataRef written = CFPropertyListCreateData(nullptr, uid, format, 0, nullptr);
     ASSERT_NE(written, nullptr);
     CFPropertyListRef back = CFPropertyListCreateWithData(nullptr, written, 0, nullptr, nullptr);
-    EXPECT_TRUE(back != nullptr && CFEqual(back, uid));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(host::cf::describe(back), "<CFKeyedArchiverUID>{value = 5}");
+    EXPECT_FALSE(CFEqual(back, uid));  // a UID equals only itself
     if (back) CFRelease(back);
     CFRelease(written);
     EXPECT_EQ(CFPropertyListCreateData(nullptr, list, format, 0, nullptr), nullptr);
   }
   CFRelease(seven);
   CFRelease(list);
+}
+
+TEST_F(PropertyLists, BinaryUIDKeysAreOneEntryPerObjectAndAnEmptyUTF16StringFailsTheList) {
+  // {UID 5 (object 1): 1, UID 5 (object 2): 2, UID 5 (object 1 again): 3}: two entries, the first wins.
+  std::string bytes("bplist00\xD3\x01\x02\x01\x03\x04\x05\x80\x05\x80\x05\x10\x01\x10\x02\x10\x03", 25);
+  bytes += std::string("\x08\x0F\x11\x13\x15\x17") + std::string(6, '\0') + "\x01\x01" + be64(6) + be64(0) + be64(25);
+  auto dict = static_cast<CFDictionaryRef>(parse(bytes));
+  ASSERT_NE(dict, nullptr);
+  ASSERT_EQ(CFDictionaryGetCount(dict), 2);
+  const void* values[2];
+  CFDictionaryGetKeysAndValues(dict, nullptr, values);
+  EXPECT_EQ(host::cf::describe(values[0]) + host::cf::describe(values[1]), host::cf::describe(values[0]) == "1" ? "12" : "21");
+  CFRelease(dict);
+  // {"a": ""} with the empty string marked UTF-16, its count in the marker or as an integer after it.
+  for (std::string empty : {std::string("\x60"), std::string("\x6F\x10\x00", 3)}) {
+    std::string list = "bplist00\xD1\x01\x02\x51\x61" + empty;
+    list += std::string("\x08\x0B\x0D") + std::string(6, '\0') + "\x01\x01" + be64(3) + be64(0) + be64(list.size());
+    EXPECT_EQ(parse(list), nullptr) << empty.size();
+  }
 }
 
 TEST_F(PropertyLists, TextThatIsNotXMLIsReadAsOpenStepAndUTF16XMLAsXML) {

@@ -44,6 +44,25 @@ TEST(Page, OpensFromItsSettingsEntryWithTheRowsOfRoot) {
   });
 }
 
+TEST(Page, ALongPageReadsTheSameWhereverItWasScrolledThoughItHoldsAScreenfulOfCells) {
+  inFreshProcess([] {
+    // Root's rows three times over: far taller than the screen, so the table keeps a screenful of cells
+    // and hands them from row to row as it is scrolled, each only to a row of its own kind.
+    SettingsDevice device;
+    std::string items = prefs_testing::shippedItems();
+    device.writeSpecifierList(items + items + items);
+    auto pane = device.open();
+    ASSERT_NE(pane, nullptr);
+    PageShot page = pane->show();
+    EXPECT_EQ(page.rows.size(), 3u * 26);
+    std::string error;
+    ASSERT_TRUE(pane->pressButton("Donate with PayPal", &error)) << error;  // scrolled down to it, as a person does
+    EXPECT_EQ(host::settings::format(pane->show()), host::settings::format(page));
+    id table = send(pane->controller(), "view");
+    EXPECT_LT(send<unsigned long>(send(table, "visibleCells"), "count"), 26u);
+  });
+}
+
 TEST(Page, TintsItsViewAndBothNavigationBarsWhileShown) {
   inFreshProcess([] {
     SettingsDevice device;

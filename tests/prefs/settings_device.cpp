@@ -76,6 +76,18 @@ std::vector<std::string> SettingsDevice::waitForKillallRuns(size_t count) const 
   return killallRuns();
 }
 
+std::string shippedItems() {
+  std::string list = testing_support::readFile(fs::path(PREFS_RESOURCES_DIR) / "Root.plist");
+  size_t start = list.find("<array>", list.find("<key>items</key>")) + 7;
+  size_t at = start;
+  for (int depth = 1; depth > 0;) {  // to the array's own end, past the arrays inside its items
+    size_t open = list.find("<array>", at), close = list.find("</array>", at);
+    depth += open < close ? 1 : -1;
+    at = open < close ? open + 7 : close + 8;
+  }
+  return list.substr(start, at - 8 - start);
+}
+
 host::uikit::RGBA paneTint() { return {0.796, 0.855, 0.91, 1.0}; }
 
 std::string groupItem(const std::string& label) {

@@ -51,6 +51,9 @@ class SettingsDevice {
 // The pane tint and system blue, as the UIKit stand-in reports colours.
 host::uikit::RGBA paneTint();
 
+// The items of the shipped Root.plist, as XML: what lies inside its "items" array.
+std::string shippedItems();
+
 // A specifier dictionary for a list: one switch row under a group, and so on.
 std::string groupItem(const std::string& label);
 std::string switchItem(const std::string& key, const std::string& label);

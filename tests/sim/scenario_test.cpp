@@ -89,6 +89,15 @@ TEST(SimStoredValues, EveryPropertyListTypeUnderSwitchAndSoundKeysReadsAsDocumen
   EXPECT_EQ(r.exitCode, 0) << r.output;
 }
 
+TEST(SimStoredValues, AStoreHoldingAnEmptyUTF16StringIsUnreadableAsOnTheDevice) {
+  // The device's binary reader fails the whole list on an empty UTF-16 string: no settings, no sound.
+  TempDir dir;
+  fs::path file = dir / "store.txt";
+  testing_support::writeFile(file, "store raw " + kScenarios + "/files/empty-utf16-string.plist\nvolume-up\nexpect-sounds\n");
+  RunResult r = sim({file.string()});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
 TEST(SimFallbackFile, ReadInXmlOrBinaryOnlyWhileTheDomainHasNoKeysAndCorruptCountsAsMissing) {
   RunResult r = scenario("fallback-file.txt");
   EXPECT_EQ(r.exitCode, 0) << r.output;
@@ -358,6 +367,38 @@ TEST(SimBadInput, ALineTooLongForTheDeviceIsALineErrorNotAWait) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(contains(r, file.string() + ":2: cannot send the command to the shell process: Message too long")) << r.output.substr(0, 2000);
   EXPECT_FALSE(contains(r, "volume-up"));
+}
+
+TEST(SimScenarioFiles, AByteOrderMarkAndEveryEditorsLineEndsReadAsWritten) {
+  TempDir dir;
+  fs::path file = dir / "edited.txt";
+  testing_support::writeFile(file, "\xEF\xBB\xBFvolume-up\r\nvolume-down\rtap-icon\n\r\nwait 10");
+  RunResult r = sim({file.string()});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  for (const char* step : {":1) at 2000ms: volume-up", ":2) at 2300ms: volume-down", ":3) at 2600ms: tap-icon",
+                           ":5) at 2900ms: wait 10"})
+    EXPECT_TRUE(contains(r, file.string() + step)) << step << "\n" << r.output;
+}
+
+TEST(SimScenarioFiles, ANulInALineShowsInTheErrorAsInTheHeading) {
+  TempDir dir;
+  fs::path file = dir / "nul.txt";
+  testing_support::writeFile(file, "open-settings\npress \"Send an E-mail" + std::string(1, '\0') + "x\"\n");
+  RunResult r = sim({file.string()});
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_TRUE(contains(r, "press \"Send an E-mail\\000x\"")) << r.output;                    // the heading
+  EXPECT_TRUE(contains(r, file.string() + ":2: no button row labelled Send an E-mail\\000x")) << r.output;
+}
+
+TEST(SimScenarioFiles, RawCopiesOfAFileStatGivesNoSizeForCopyWhatReadingGives) {
+  TempDir dir;
+  fs::path file = dir / "proc.txt";
+  testing_support::writeFile(file, "store raw /proc/self/status\nfallback raw /proc/self/status\n");
+  RunResult r = sim({"--root", (dir / "device").string(), file.string()});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_FALSE(contains(r, "(0 bytes)")) << r.output;
+  std::string copied = testing_support::readFile(dir / "device/var/mobile/Library/Preferences/xyz.dorvu..ravelo.plist");
+  EXPECT_NE(copied.find("VmPeak:"), std::string::npos) << copied;
 }
 
 TEST(SimInteractive, StandardInputRunsCommandsToo) {

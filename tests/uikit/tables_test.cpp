@@ -1,6 +1,9 @@
 // Tables: rows from the data source, cells and their labels, the header view.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "host/uikit.h"
 #include "uikit_test_support.h"
 
@@ -33,7 +36,7 @@ id dataSource() {
 
 id indexPath(long row, long section) { return send(cls("NSIndexPath"), "indexPathForRow:inSection:", row, section); }
 
-TEST(Tables, AskTheirDataSourceForEveryRowWhenLaidOut) {
+TEST(Tables, AskTheirDataSourceForTheRowsOnScreenWhenLaidOut) {
   host::AutoreleasePool pool;
   id source = dataSource();
   id table = newView("UITableView", CGRectMake(0, 0, 390, 844));
@@ -53,6 +56,49 @@ TEST(Tables, AskTheirDataSourceForEveryRowWhenLaidOut) {
   send<void>(table, "reloadData");
   send<void>(table, "layoutIfNeeded");
   EXPECT_EQ(cellRequests, 6);
+  host::release(table);
+  host::release(source);
+}
+
+// A data source of 1,000 rows in one section that reuses the cells the table hands back.
+std::vector<long> requestedRows;
+long thousand(id, SEL, id, long) { return 1000; }
+id reusedCellFor(id, SEL, id table, id indexPath) {
+  requestedRows.push_back(send<long>(indexPath, "row"));
+  id cell = send(table, "dequeueReusableCellWithIdentifier:", nsString("row"));
+  if (cell == nullptr)
+    cell = host::autorelease(send(send(cls("UITableViewCell"), "alloc"), "initWithStyle:reuseIdentifier:", 0L, nsString("row")));
+  send<void>(send(cell, "textLabel"), "setText:", nsString(std::to_string(send<long>(indexPath, "row"))));
+  return cell;
+}
+
+TEST(Tables, LoadOnlyWhatTheScreenShowsAndReuseTheCellsScrolledAway) {
+  host::AutoreleasePool pool;
+  static Class c = host::ClassBuilder("LongTableSource", "NSObject")
+                       .method("tableView:numberOfRowsInSection:", &thousand)
+                       .method("tableView:cellForRowAtIndexPath:", &reusedCellFor)
+                       .registerClass();
+  id source = send(reinterpret_cast<id>(c), "new");
+  id table = newView("UITableView", CGRectMake(0, 0, 390, 440));  // ten 44-point rows
+  send<void>(table, "setDataSource:", source);
+  requestedRows.clear();
+  send<void>(table, "layoutIfNeeded");
+  EXPECT_EQ(requestedRows, (std::vector<long>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  id first = send(table, "cellForRowAtIndexPath:", indexPath(0, 0));
+  EXPECT_EQ(send<CGSize>(table, "contentSize").height, 44000);
+
+  send<void>(table, "scrollToRowAtIndexPath:atScrollPosition:animated:", indexPath(500, 0), 1L, static_cast<BOOL>(NO));
+  requestedRows.clear();
+  send<void>(table, "layoutIfNeeded");
+  EXPECT_EQ(requestedRows.front(), 500);
+  EXPECT_EQ(requestedRows.size(), 10u);
+  EXPECT_EQ(send(table, "cellForRowAtIndexPath:", indexPath(0, 0)), nullptr);  // scrolled away
+  id reused = send(table, "cellForRowAtIndexPath:", indexPath(509, 0));
+  EXPECT_EQ(text(send(send(reused, "textLabel"), "text")), "509");
+  EXPECT_EQ(send<unsigned long>(send(table, "visibleCells"), "count"), 10u);
+  bool firstReused = false;
+  for (long row = 500; row < 510; ++row) firstReused |= send(table, "cellForRowAtIndexPath:", indexPath(row, 0)) == first;
+  EXPECT_TRUE(firstReused);
   host::release(table);
   host::release(source);
 }

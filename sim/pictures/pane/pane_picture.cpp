@@ -77,7 +77,7 @@ bool drawPaneModel(const PaneModel& pane, double scale, const std::string& path,
 
 bool drawPanePicture(host::settings::Pane& pane, double scale, const std::string& path, std::string* error,
                      PanePictureInfo* info) {
-  pane.show();  // lays the page out at the screen's size: every row's cell is asked for
+  pane.show();  // lays the page out at the screen's size
   return drawPaneModel(readPane(pane.controller(), pane.navigationController()), scale, path, error, info);
 }
 

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "host/objc.h"
+#include "host/preferences.h"
 #include "pane/pane_model.h"
 
 namespace sim::pictures {
@@ -183,13 +184,13 @@ PaneModel readPane(id controller, id navigation) {
       section.header = textOf(send(source, "tableView:titleForHeaderInSection:", table, s));
     if (responds(source, "tableView:titleForFooterInSection:"))
       section.footer = textOf(send(source, "tableView:titleForFooterInSection:", table, s));
-    long rows = send<long>(table, "numberOfRowsInSection:", s);
-    for (long r = 0; r < rows; ++r) {
-      id indexPath = send(objc_getClass("NSIndexPath"), "indexPathForRow:inSection:", r, s);
-      if (id cell = send(table, "cellForRowAtIndexPath:", indexPath)) section.rows.push_back(readRow(cell));
-    }
     pane.sections.push_back(std::move(section));
   }
+  // The whole page, as a picture stitched from screenfuls.
+  host::settings::visitRows(table, [&](id cell, long s, long) {
+    pane.sections[s].rows.push_back(readRow(cell));
+    return false;
+  });
   return pane;
 }
 

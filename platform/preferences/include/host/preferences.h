@@ -8,6 +8,7 @@
 #include <CoreGraphics/CGGeometry.h>
 #include <objc/runtime.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -98,6 +99,12 @@ std::string format(const PageShot& page);
 // The bars' tints as text: "bar-tint 0.796,0.855,0.910,1.000 enclosing-bar-tint 0.796,0.855,0.910,1.000".
 std::string format(const BarTints& tints);
 
+// Visits the rows of `table` in order, each with its cell, scrolling the table as a person does so
+// that each row is on screen (loaded) when visited: a scroll brings a screenful, so each visit costs
+// the same however long the page. Stops at the first row `visit` answers true for and leaves the table
+// scrolled there, answering that row's cell; else scrolls back where it was and answers nil.
+id visitRows(id table, const std::function<bool(id cell, long section, long row)>& visit);
+
 // ---- the Settings app ----------------------------------------------------------------------------
 
 // One opened preference pane, inside two navigation controllers as Settings nests them: the pane's
@@ -114,8 +121,7 @@ class Pane {
   Pane(const Pane&) = delete;
   Pane& operator=(const Pane&) = delete;
 
-  // Shows the page: lays the table out (it asks its data source for every row's cell) and reads what
-  // is on screen.
+  // Shows the page: lays the table out at the screen's size and reads it all, scrolling through it.
   PageShot show();
 
   // Leaving the page: viewWillDisappear: then viewDidDisappear:.
