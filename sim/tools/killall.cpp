@@ -58,7 +58,7 @@ std::string deviceRoot() {
   if (n <= 0) return "-";
   std::string path(self, static_cast<size_t>(n));
   if (!endsWith(path, kInJbroot)) return "-";
-  std::string jbroot = path.substr(0, path.size() - std::strlen(kInJbroot));
+  std::string jbroot = path.substr(0, path.size() - strlen(kInJbroot));
   if (endsWith(jbroot, "/var/jb")) return jbroot.substr(0, jbroot.size() - 7);
   // <root>/private/preboot/<hash>/dopamine-<id>/procursus
   size_t preboot = jbroot.rfind("/private/preboot/");
