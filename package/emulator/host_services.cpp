@@ -94,7 +94,8 @@ void HostProcess::exportServices() {
     uint64_t previousSlot = cpu.x(3);
     // A nil class or a selector the class cannot answer: undefined in ElleKit, an abort in Substitute.
     if (cls == Nil) machine.fail("MSHookMessageEx with a nil class (undefined in ElleKit, an abort in Substitute)");
-    Method method = selector == nullptr ? nullptr : class_getInstanceMethod(cls, selector);
+    if (selector == nullptr) machine.fail("MSHookMessageEx without a selector");
+    Method method = class_getInstanceMethod(cls, selector);
     if (method == nullptr)
       machine.fail("MSHookMessageEx for " + HostObjects::describeMethod(cls, selector) +
                    ", which the class does not answer (an abort in Substitute)");

@@ -88,7 +88,8 @@ class ShippedScenarioAtPreboot : public testing::TestWithParam<std::string> {};
 TEST_P(ShippedScenarioAtPreboot, RunsOnTheDeviceBinariesWithTheHostBuildsTranscript) {
   SKIP_WITHOUT_DEVICE_BINARIES();
   expectHostTranscriptOnEachSlice(GetParam(), {"--jbroot-layout", "preboot"},
-                                  "device: iOS 15, jailbreak root /private/preboot/");
+                                  "device: iOS 15, jailbreak root " + std::string(sim_testing::kPrebootRoot) +
+                                      " (/var/jb links to it), libroot stand-in");
 }
 
 INSTANTIATE_TEST_SUITE_P(DeviceBinariesPreboot, ShippedScenarioAtPreboot,

@@ -18,9 +18,7 @@ using testing_support::TempDir;
 
 namespace {
 
-constexpr const char* kPrebootRoot =
-    "/private/preboot/C9E421C67C06311B20CAF3DC783BCC0DF782CE7020BB0B2DC8127D7D79774416DE20476209CD03D2B2E3424252376A27"
-    "/dopamine-Kq8vRn/procursus";
+using sim_testing::kPrebootRoot;
 
 RunResult sim(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), RAVELO_SIM);

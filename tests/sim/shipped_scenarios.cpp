@@ -9,10 +9,6 @@ namespace fs = std::filesystem;
 namespace sim_testing {
 namespace {
 
-// The jailbreak root of the preboot layout, as transcripts show it.
-constexpr const char* kPrebootPrefix = "/private/preboot/";
-constexpr const char* kProcursus = "/procursus";
-
 }  // namespace
 
 std::vector<std::string> shippedScenarios() {
@@ -60,13 +56,9 @@ std::vector<std::string> withoutDeviceLine(const std::string& output) {
 
 std::vector<std::string> asAtVarJb(std::vector<std::string> lines) {
   std::erase_if(lines, [](const std::string& line) { return line.rfind("layout /var/jb -> ", 0) == 0; });
-  for (std::string& line : lines) {
-    for (size_t at; (at = line.find(kPrebootPrefix)) != std::string::npos;) {
-      size_t end = line.find(kProcursus, at);
-      if (end == std::string::npos) break;
-      line.replace(at, end + std::string(kProcursus).size() - at, "/var/jb");
-    }
-  }
+  const std::string root = kPrebootRoot;
+  for (std::string& line : lines)
+    for (size_t at; (at = line.find(root)) != std::string::npos;) line.replace(at, root.size(), "/var/jb");
   return lines;
 }
 

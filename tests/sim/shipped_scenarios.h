@@ -11,6 +11,11 @@
 
 namespace sim_testing {
 
+// The jailbreak root of the preboot layout, as the transcript shows it.
+inline constexpr const char* kPrebootRoot =
+    "/private/preboot/C9E421C67C06311B20CAF3DC783BCC0DF782CE7020BB0B2DC8127D7D79774416DE20476209CD03D2B2E3424252376A27"
+    "/dopamine-Kq8vRn/procursus";
+
 // Every scenario shipped with the project: the tour first, then the test scenarios in name order.
 std::vector<std::string> shippedScenarios();
 
