@@ -36,7 +36,7 @@ struct DeviceFolders {
   std::filesystem::path root;     // R (canonical)
   std::filesystem::path jbroot;   // the jailbreak root's real folder: R/var/jb, or R/private/preboot/...
   DeviceFolders() = default;
-  DeviceFolders(std::filesystem::path r, JbrootLayout layout = JbrootLayout::VarJb)
+  explicit DeviceFolders(std::filesystem::path r, JbrootLayout layout = JbrootLayout::VarJb)
       : root(std::move(r)), jbroot(root / std::filesystem::path(jbrootDevicePath(layout)).relative_path()) {}
   // The host path of a device path; one below /var/jb is taken to the jailbreak root's real folder, as
   // the link there leads (the simulator never goes through the link itself).
