@@ -106,11 +106,13 @@ void moveEntry(const fs::path& from, const fs::path& to) {
 void placeJbroot(const DeviceFolders& device, std::vector<std::string>& lines) {
   const fs::path varJb = device.root / "var/jb";
   const fs::path preboot = device.root / fs::path(kPrebootJbroot).relative_path();
+  const std::string target = "../" + fs::path(kPrebootJbroot).relative_path().string();
   std::error_code ec;
   fs::file_status atVarJb = fs::symlink_status(varJb, ec);
   bool prebootExists = fs::is_directory(fs::symlink_status(preboot, ec));
   if (device.jbroot == varJb) {
-    if (fs::is_symlink(atVarJb)) {
+    // Only the link this layout makes is taken back; any other is refused on the way, as always.
+    if (fs::is_symlink(atVarJb) && fs::read_symlink(varJb, ec) == target) {
       removeEntry(varJb);
       if (prebootExists) moveEntry(preboot, varJb);
     }
@@ -125,7 +127,6 @@ void placeJbroot(const DeviceFolders& device, std::vector<std::string>& lines) {
   }
   makeFolder(preboot);
   std::string problem;
-  std::string target = "../" + fs::path(kPrebootJbroot).relative_path().string();
   if (!host::files::makeLink(varJb.string(), target, &problem)) throw LayoutError("cannot link " + varJb.string() + ": " + problem);
   lines.push_back(varJb.string() + " -> " + preboot.string() + " (the jailbreak root's link)");
 }
