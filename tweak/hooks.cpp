@@ -29,6 +29,7 @@ IMP previousDecreaseVolume;
 IMP previousSendActions;
 IMP previousPageWillBeginDragging;
 IMP previousDidFinishLaunching;
+IMP previousIconTappedWithFlags;
 
 // Classes asked at lock and unlock, looked up on first use. A class not found is looked up again on
 // the next event, so one that appears later is still found.
@@ -49,10 +50,34 @@ bool sharedInstanceAnswers(Class cls, SEL selector) {
 
 // ---- handlers, in table order -----------------------------------------------------------------
 
+// A tap reaches the icon manager as iconTapped: (iOS 15 and 16; VoiceOver's activation later) or as
+// iconTapped:modifierFlags: (a tap from iOS 17 on). Should one implementation send the other, or a
+// SpringBoard send both for one tap, the tap still plays once: only the outermost send plays, when it
+// returns, and a send through the other selector for the same icon view straight after a played one
+// is taken for the same tap. (So on iOS 17 and later a VoiceOver activation of the very icon a finger
+// tapped last, with no other tap between, is silent.) The view is compared, never messaged or kept.
+struct IconTap {
+  int depth;          // sends under way
+  id lastIcon;        // the icon view of the last played tap
+  bool lastHadFlags;  // whether it came as iconTapped:modifierFlags:
+  bool pairable;      // whether a send through the other selector may still join it
+};
+IconTap iconTap;
+
+void beginIconTap() { ++iconTap.depth; }
+
+void endIconTap(id iconView, bool withFlags) {
+  if (--iconTap.depth > 0) return;
+  bool sameTap = iconTap.pairable && iconTap.lastIcon == iconView && iconTap.lastHadFlags != withFlags;
+  iconTap = {0, iconView, withFlags, !sameTap};
+  if (!sameTap) playSound(SoundSlot[kIconTapSound]);
+}
+
 // -[SBHIconManager iconTapped:]: wrapper.
 void iconTapped(id self, SEL _cmd, id iconView) {
+  beginIconTap();
   if (previousIconTapped) reinterpret_cast<void (*)(id, SEL, id)>(previousIconTapped)(self, _cmd, iconView);
-  playSound(SoundSlot[kIconTapSound]);
+  endIconTap(iconView, false);
 }
 
 // -[SBUIPasscodeLockViewBase _sendDelegateKeypadKeyDown]: replacement; the chosen sound stands in
@@ -124,6 +149,14 @@ void didFinishLaunching(id self, SEL _cmd, id application) {
   playSound(SoundSlot[kStartupSound]);
 }
 
+// -[SBHIconManager iconTapped:modifierFlags:] (iOS 17 and later): wrapper, the flags passed on as sent.
+void iconTappedWithFlags(id self, SEL _cmd, id iconView, long long modifierFlags) {
+  beginIconTap();
+  if (previousIconTappedWithFlags)
+    reinterpret_cast<void (*)(id, SEL, id, long long)>(previousIconTappedWithFlags)(self, _cmd, iconView, modifierFlags);
+  endIconTap(iconView, true);
+}
+
 // ---- the table --------------------------------------------------------------------------------
 
 struct Hook {
@@ -138,7 +171,8 @@ struct Hook {
 // A plain cast keeps the table constant data: no code runs to fill it when the library loads.
 #define RV_IMP(function) reinterpret_cast<IMP>(&function)
 
-// Installation order. The two passcode rows share a switch and go in together, key-down first.
+// Installation order. The two passcode rows share a switch and go in together, key-down first. The
+// last row serves the icon tap where SpringBoard taps through iconTapped:modifierFlags: (iOS 17 on).
 const Hook kHooks[] = {
     {kIconSound, "SBHIconManager", "iconTapped:", false, RV_IMP(iconTapped), &previousIconTapped},
     {kPassSound, "SBUIPasscodeLockViewBase", "_sendDelegateKeypadKeyDown", false, RV_IMP(keypadKeyDown),
@@ -161,16 +195,24 @@ const Hook kHooks[] = {
      &previousPageWillBeginDragging},
     {kStartup, "SpringBoard", "applicationDidFinishLaunching:", false, RV_IMP(didFinishLaunching),
      &previousDidFinishLaunching},
+    {kIconSound, "SBHIconManager", "iconTapped:modifierFlags:", false, RV_IMP(iconTappedWithFlags),
+     &previousIconTappedWithFlags},
 };
 
 }  // namespace
 
-// A class the running system lacks is handed to the hooking library as nil, which hooks nothing.
+// A class or method the running system lacks is skipped: the hooking library is never handed a nil
+// class or a selector the class cannot answer. ElleKit declares the class non-null and Substitute
+// aborts the process for either, so the call itself could take SpringBoard down; nothing would be
+// hooked in any case, and the row's slot stays empty.
 void installHooks(void) {
   for (const Hook& hook : kHooks) {
     if (!FeatureSwitches[hook.feature]) continue;
     Class cls = objc_getClass(hook.className);
-    if (hook.classMethod && cls != Nil) cls = object_getClass(reinterpret_cast<id>(cls));
-    MSHookMessageEx(cls, sel_registerName(hook.selector), hook.replacement, hook.previous);
+    if (cls == Nil) continue;
+    if (hook.classMethod) cls = object_getClass(reinterpret_cast<id>(cls));
+    SEL selector = sel_registerName(hook.selector);
+    if (class_getInstanceMethod(cls, selector) == nullptr) continue;
+    MSHookMessageEx(cls, selector, hook.replacement, hook.previous);
   }
 }

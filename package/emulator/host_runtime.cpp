@@ -112,6 +112,16 @@ void HostProcess::exportObjc() {
     if (found == ivars->end()) machine.fail("ivar_getOffset of something that is not an Ivar");
     cpu.setX(0, static_cast<uint64_t>(ivar_getOffset(found->second)));
   });
+  // A Method is an emulated token too, one per host method; nothing reads through it.
+  auto methods = std::make_shared<std::map<Method, uint64_t>>();
+  imports.function(lib, "_class_getInstanceMethod", [this, methods](Cpu& cpu) {
+    Class cls = objects.hostClass(cpu.x(0));
+    Method method = cls == Nil || cpu.x(1) == 0 ? nullptr : class_getInstanceMethod(cls, objects.hostSel(cpu.x(1)));
+    if (method == nullptr) return cpu.setX(0, 0);
+    uint64_t& token = (*methods)[method];
+    if (token == 0) token = machine.allocate(16);
+    cpu.setX(0, token);
+  });
 }
 
 void HostProcess::exportFoundation() {

@@ -92,8 +92,14 @@ void HostProcess::exportServices() {
     Class cls = objects.hostClass(cpu.x(0));
     SEL selector = objects.hostSel(cpu.x(1));
     uint64_t previousSlot = cpu.x(3);
-    Method method = cls == Nil || selector == nullptr ? nullptr : class_getInstanceMethod(cls, selector);
-    if (method == nullptr || cpu.x(2) == 0) return;  // the hooking library does nothing
+    // A nil class or a selector the class cannot answer: undefined in ElleKit, an abort in Substitute.
+    if (cls == Nil) machine.fail("MSHookMessageEx with a nil class (undefined in ElleKit, an abort in Substitute)");
+    if (selector == nullptr) machine.fail("MSHookMessageEx without a selector");
+    Method method = class_getInstanceMethod(cls, selector);
+    if (method == nullptr)
+      machine.fail("MSHookMessageEx for " + HostObjects::describeMethod(cls, selector) +
+                   ", which the class does not answer (an abort in Substitute)");
+    if (cpu.x(2) == 0) return;
     std::string types = method_getTypeEncoding(method);
     std::string name = HostObjects::describeMethod(cls, selector);
     IMP replacement = reinterpret_cast<IMP>(bridge.toHost(cpu.x(2), types, name + " (hook)", HostBridge::Check::OnHandOver,

@@ -1,6 +1,9 @@
 #include "objc_runtime.h"
 
 #include <cstdio>
+#include <map>
+#include <memory>
+#include <utility>
 
 namespace emu {
 namespace {
@@ -352,6 +355,15 @@ void ObjcRuntime::exportRuntime(Imports& imports) {
       }
     }
     machine_.fail("ivar_getOffset of something that is not an Ivar");
+  });
+  // A Method is a token, one per class and selector it was asked for; nothing reads through it.
+  auto methods = std::make_shared<std::map<std::pair<uint64_t, uint64_t>, uint64_t>>();
+  imports.function(lib, "_class_getInstanceMethod", [this, methods](Cpu& cpu) {
+    uint64_t cls = cpu.x(0), selector = cpu.x(1);
+    if (cls == 0 || selector == 0 || lookup(cls, selector) == 0) return cpu.setX(0, 0);
+    uint64_t& token = (*methods)[{cls, selector}];
+    if (token == 0) token = machine_.allocate(16);
+    cpu.setX(0, token);
   });
 }
 

@@ -22,17 +22,20 @@ void Process::exportNotifications() {
 }
 
 // MSHookMessageEx as the jailbreak's hooking libraries behave: a nil class or a class without the
-// method (even inherited) hooks nothing and leaves *previous alone; a method the class only inherits
+// method (even inherited) stops the process (undefined in ElleKit, an abort in Substitute); a method
+// the class only inherits
 // is added to the class, with the inherited implementation as previous; a method it owns has its
 // implementation replaced. The replacement goes to the runtime, which authenticates it as a C function
 // pointer (key IA, discriminator 0); previous is the runtime's IMP, signed the same way.
 void Process::exportSubstrate() {
   imports.function(kSubstrate, "_MSHookMessageEx", [this](Cpu& cpu) {
     uint64_t cls = cpu.x(0), selector = cpu.x(1), replacement = cpu.x(2), previousSlot = cpu.x(3);
-    if (cls == 0) return;
+    if (cls == 0) machine.fail("MSHookMessageEx with a nil class (undefined in ElleKit, an abort in Substitute)");
     if (!objc.isClass(cls)) machine.fail("MSHookMessageEx on something that is not a class");
     uint64_t previous = objc.lookup(cls, selector);
-    if (previous == 0) return;
+    if (previous == 0)
+      machine.fail("MSHookMessageEx for " + objc.describeMethod(cls, selector) +
+                   ", which the class does not answer (an abort in Substitute)");
     bool owned = objc.ownImp(cls, selector) != 0;
     machine.authenticateFunction(replacement, "the replacement for " + objc.describeMethod(cls, selector) +
                                                   " handed to MSHookMessageEx");

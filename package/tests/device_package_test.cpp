@@ -95,7 +95,7 @@ class DebPackage : public testing::Test {
 TEST_F(DebPackage, ControlNamesTheRootlessPackageAndItsDependencies) {
   EXPECT_EQ(field("Package"), "xyz.dorvu.ravelo");
   EXPECT_EQ(field("Name"), "Ravelo");
-  EXPECT_EQ(field("Version"), "1.0.0");
+  EXPECT_EQ(field("Version"), "1.0.1");
   EXPECT_EQ(field("Architecture"), "iphoneos-arm64");
   EXPECT_EQ(field("Section"), "Tweaks");
   EXPECT_EQ(field("Depends"), "firmware (>= 15.0), mobilesubstrate (>= 0.9.7000), preferenceloader");

@@ -1,5 +1,6 @@
 // Ravelo.dylib's arm64 and arm64e bytes, run in an emulated SpringBoard: start-up, previews, the hooks
 // as SpringBoard calls them, and the readings of stored values.
+#include <algorithm>
 #include <memory>
 
 #include "emulated_device.h"
@@ -224,6 +225,32 @@ TEST_P(EmulatedTweak, EachHandlerRunsThePreviousImplementationAsSpecifiedAndPlay
 
 // Every stored type, read by the device code as the host stand-in reads it: numbers, booleans and
 // strings by their boolValue / integerValue; anything else as absent.
+// From iOS 17 SpringBoard taps icons through -[SBHIconManager iconTapped:modifierFlags:] (a long long):
+// the table's last row hooks it there, and the wrapper hands the original all 64 bits of the flags.
+TEST_P(EmulatedTweak, TheIconTapOfIos17GetsItsFlagsThroughAndPlaysOnce) {
+  root_.setBool("enabled", true);
+  root_.setBool("IconSound", true);
+  root_.setInt("iconTapSound", 30);
+  process_ = std::make_unique<Process>(Process::Options{"SpringBoard", true, emu::architectureOf(slice_->image)});
+  Process& sb = *process_;
+  sb.objc.method("SBHIconManager", "iconTapped:modifierFlags:", "v@:@q", [&sb](emu::Cpu& cpu) {
+    sb.ran.push_back({"-[SBHIconManager iconTapped:modifierFlags:]", cpu.x(0), cpu.x(3)});
+  });
+  tweak_ = &sb.load(slice_->image, emulated::kTweakPath);
+  ASSERT_EQ(sb.hooks.size(), 2u);
+  EXPECT_EQ(sb.hooks[1].method, "-[SBHIconManager iconTapped:modifierFlags:]");
+  uint64_t manager = sb.instance("SBHIconManager"), icon = sb.instance("NSObject");
+  for (uint64_t flags : {0x8000000000000001ull, 0x0123456789abcdefull}) {
+    sb.ran.clear();
+    sb.audio.clear();
+    sb.objc.send(manager, "iconTapped:modifierFlags:", {icon, flags});
+    EXPECT_EQ(sb.ran, (std::vector<Ran>{{"-[SBHIconManager iconTapped:modifierFlags:]", manager, flags}}));
+    EXPECT_EQ(std::count(sb.audio.begin(), sb.audio.end(), "play " + std::string(Process::kLibrootPrefix) +
+                                                               "/Library/Sounds/unlock.m4a"),
+              1);
+  }
+}
+
 TEST_P(EmulatedTweak, StoredValuesOfEveryTypeReadAsOnTheHost) {
   double fraction = 7.9;
   long long big = (1ll << 33) + 5;

@@ -87,7 +87,7 @@ TEST_F(Repository, AptListsThePackageWithItsFieldsAndDownloadsTheDebWhoseChecksu
   auto fields = fieldsOf(shown.output);
   std::string depictions = kBaseUrl + "depictions/" + kPackage + "/";
   EXPECT_EQ(fields["Name"], "Ravelo");
-  EXPECT_EQ(fields["Version"], "1.0.0");
+  EXPECT_EQ(fields["Version"], "1.0.1");
   EXPECT_EQ(fields["Architecture"], "iphoneos-arm64");
   EXPECT_EQ(fields["Author"], "Dorvu <ravelo@dorvu.xyz>");
   EXPECT_EQ(fields["Maintainer"], "Dorvu <ravelo@dorvu.xyz>");
@@ -104,7 +104,7 @@ TEST_F(Repository, AptListsThePackageWithItsFieldsAndDownloadsTheDebWhoseChecksu
   TempDir downloads;
   auto downloaded = apt({"/usr/bin/apt-get", "download", kPackage}, downloads.path());
   ASSERT_EQ(downloaded.exitCode, 0) << downloaded.output;
-  fs::path deb = downloads / "xyz.dorvu.ravelo_1.0.0_iphoneos-arm64.deb";
+  fs::path deb = downloads / "xyz.dorvu.ravelo_1.0.1_iphoneos-arm64.deb";
   ASSERT_TRUE(fs::exists(deb)) << downloaded.output;
   EXPECT_TRUE(readFile(deb) == readFile(DEVICE_DEB)) << "not the package build-deb made";
   auto read = run({DPKG_DEB, "--field", deb.string(), "Package"});
@@ -148,38 +148,38 @@ TEST_F(Repository, ReleaseGivesEachIndexsSizeAndSumsAndEveryCompressedCopyHoldsT
 }
 
 TEST_F(Repository, ANewVersionIsListedBesideTheEarlierOnesUnlessLatestOnly) {
-  // Version 1.0.1, the universal build: the same package with arm64 + arm64e binaries.
+  // Version 1.0.2, the universal build: the same package with arm64 + arm64e binaries.
   TempDir work;
-  fs::path newer = work / "xyz.dorvu.ravelo_1.0.1_iphoneos-arm64.deb";
+  fs::path newer = work / "xyz.dorvu.ravelo_1.0.2_iphoneos-arm64.deb";
   repository::repack(DEVICE_DEB, newer, [](const fs::path& root) {
     std::string control = readFile(root / "DEBIAN/control");
-    control.replace(control.find("Version: 1.0.0"), 14, "Version: 1.0.1");
+    control.replace(control.find("Version: 1.0.1"), 14, "Version: 1.0.2");
     writeFile(root / "DEBIAN/control", control);
     std::string universal = synthetic::universal({{synthetic::kArm64, 0}, {synthetic::kArm64, synthetic::kArm64e}});
     writeFile(root / "var/jb/Library/MobileSubstrate/DynamicLibraries/Ravelo.dylib", universal);
     writeFile(root / "var/jb/Library/PreferenceBundles/RaveloPrefs.bundle/RaveloPrefs", universal);
   });
   fs::path changelog = work / "CHANGELOG.md";
-  writeFile(changelog, "## 1.0.1 — 2024-06-01\n\n- Every iPhone: arm64e.\n\n" + readFile(RAVELO_CHANGELOG));
+  writeFile(changelog, "## 1.0.2 — 2024-06-01\n\n- Every iPhone: arm64e.\n\n" + readFile(RAVELO_CHANGELOG));
   fs::path root = work / "repo";
   fs::copy(published().root(), root, fs::copy_options::recursive);
 
   auto kept = repository::makeRepo(root, {"--deb", newer.string(), "--changelog", changelog.string()});
   ASSERT_EQ(kept.exitCode, 0) << kept.output;
   std::string packages = readFile(root / "Packages");
-  EXPECT_NE(packages.find("Version: 1.0.0"), std::string::npos) << packages;
   EXPECT_NE(packages.find("Version: 1.0.1"), std::string::npos) << packages;
-  EXPECT_LT(packages.find("Version: 1.0.0"), packages.find("Version: 1.0.1")) << "not oldest first";
+  EXPECT_NE(packages.find("Version: 1.0.2"), std::string::npos) << packages;
+  EXPECT_LT(packages.find("Version: 1.0.1"), packages.find("Version: 1.0.2")) << "not oldest first";
   std::string depiction = readFile(root / "depictions" / kPackage / "depiction.json");
   EXPECT_NE(depiction.find("\"text\": \"arm64 and arm64e: every iPhone"), std::string::npos) << depiction;
-  EXPECT_NE(depiction.find("\"title\": \"1.0.1 (2024-06-01)\""), std::string::npos) << depiction;
-  EXPECT_LT(depiction.find("\"title\": \"1.0.1"), depiction.find("\"title\": \"1.0.0")) << "not newest first";
+  EXPECT_NE(depiction.find("\"title\": \"1.0.2 (2024-06-01)\""), std::string::npos) << depiction;
+  EXPECT_LT(depiction.find("\"title\": \"1.0.2"), depiction.find("\"title\": \"1.0.1")) << "not newest first";
 
   auto latest = repository::makeRepo(root, {"--deb", newer.string(), "--changelog", changelog.string(), "--latest-only"});
   ASSERT_EQ(latest.exitCode, 0) << latest.output;
   packages = readFile(root / "Packages");
-  EXPECT_EQ(packages.find("Version: 1.0.0"), std::string::npos) << packages;
-  EXPECT_NE(packages.find("Version: 1.0.1"), std::string::npos) << packages;
+  EXPECT_EQ(packages.find("Version: 1.0.1"), std::string::npos) << packages;
+  EXPECT_NE(packages.find("Version: 1.0.2"), std::string::npos) << packages;
   EXPECT_EQ(std::distance(fs::directory_iterator(root / "pool"), fs::directory_iterator()), 1);
 }
 
@@ -193,7 +193,7 @@ TEST_F(Repository, SaysWhatIsWrongInsteadOfPublishing) {
   writeFile(work / "CHANGELOG.md", "## 0.9\n\n- Before.\n");
   auto unlisted = repository::makeRepo(root, {"--deb", DEVICE_DEB, "--changelog", (work / "CHANGELOG.md").string()});
   EXPECT_EQ(unlisted.exitCode, 1);
-  EXPECT_NE(unlisted.output.find("has no entry for version 1.0.0"), std::string::npos) << unlisted.output;
+  EXPECT_NE(unlisted.output.find("has no entry for version 1.0.1"), std::string::npos) << unlisted.output;
   EXPECT_FALSE(fs::exists(root / "pool")) << "published without a changelog entry";
 
   auto badUrl = run({MAKE_REPO, "--deb", DEVICE_DEB, "--base-url", "repo.example.invalid", root.string()});

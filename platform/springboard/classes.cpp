@@ -12,7 +12,13 @@ struct Definition {
   void (*define)();
 };
 
-// Superclasses (UIKit's) come first; SpringBoard's own classes do not subclass one another.
+int& version() {
+  static int major = 15;
+  return major;
+}
+
+// Superclasses come first. UIKit's are there already; SBCoverSheetSlidingViewController, the one
+// SpringBoard class here that another subclasses, is defined (or left out) with the primary controller.
 constexpr Definition kClasses[] = {
     {"SBIconView", &detail::defineIconView},
     {"SBIconScrollView", &detail::defineIconScrollView},
@@ -21,6 +27,7 @@ constexpr Definition kClasses[] = {
     {"SBUIPasscodeLockViewBase", &detail::definePasscodeView},
     {"SBSleepWakeHardwareButtonInteraction", &detail::defineLockButtonInteraction},
     {"SBLockScreenManager", &detail::defineLockScreenManager},
+    {"SBCoverSheetPrimarySlidingViewController", &detail::defineCoverSheetSlidingViewController},
     {"SBCoverSheetPrimarySlidingViewController", &detail::defineCoverSheetViewController},
     {"SBCoverSheetPresentationManager", &detail::defineCoverSheetPresentationManager},
     {"SBUIController", &detail::defineUIController},
@@ -41,6 +48,9 @@ bool isListed(const char* name, const Names& names) {
 }
 
 }  // namespace
+
+void setSystemVersion(int major) { version() = major; }
+int systemVersion() { return version(); }
 
 void defineClasses(std::initializer_list<const char*> missing) {
   for (const Definition& d : kClasses)

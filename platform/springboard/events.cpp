@@ -15,7 +15,11 @@ void lockDevice() {
 }
 
 void unlockDevice() {
-  host::send<void>(coverSheetViewController(), "viewWillDisappear:", static_cast<BOOL>(YES));
+  if (id coverSheet = coverSheetViewController()) {
+    ++host::ivarRef<int>(coverSheet, "_disappearances");
+    host::trace("SpringBoard: the cover sheet slides away");
+    host::send<void>(coverSheet, "viewWillDisappear:", static_cast<BOOL>(YES));
+  }
   detail::setDismissedSinceKeybagLock(true);
   detail::setUILocked(false);
 }
@@ -47,7 +51,17 @@ void startDraggingPage() {
   host::send<void>(folder, "scrollViewWillBeginDragging:", host::send(folder, "scrollView"));
 }
 
-void tapIcon(id icon) { host::send<void>(iconManager(), "iconTapped:", icon != nullptr ? icon : iconView()); }
+void tapIcon(id icon) {
+  id view = icon != nullptr ? icon : iconView();
+  id manager = iconManager();
+  if (view == nullptr) return;
+  host::send<void>(view, "setDelegate:", manager);
+  bool withFlags = systemVersion() >= 17 && manager != nullptr;
+  if (withFlags) host::ivarRef<long long>(manager, "_lastModifierFlags") = -1;
+  host::send<void>(view, "_handleTap");
+  long long got = lastModifierFlags();
+  if (withFlags && got != 0) host::trace("SpringBoard: the icon manager got modifier flags %lld, the tap had 0", got);
+}
 
 void pressPasscodeKey() { host::send<void>(passcodeView(), "_sendDelegateKeypadKeyDown"); }
 

@@ -19,14 +19,6 @@ BOOL hasBeenDismissedSinceKeybagLock(id self, SEL) {
   return host::ivarRef<BOOL>(self, "_hasBeenDismissedSinceKeybagLock");
 }
 
-// -[SBCoverSheetPrimarySlidingViewController viewWillDisappear:]: the cover sheet starts to slide
-// away. The presentation manager records the dismissal only once it is gone.
-void viewWillDisappear(id self, SEL, BOOL animated) {
-  ++host::ivarRef<int>(self, "_disappearances");
-  host::ivarRef<BOOL>(self, "_lastDisappearanceAnimated") = animated;
-  host::trace("SpringBoard: the cover sheet slides away");
-}
-
 id initPresentationManager(id self, SEL) {
   // Since the last lock the cover sheet has been dismissed: the device starts unlocked.
   host::ivarRef<BOOL>(self, "_hasBeenDismissedSinceKeybagLock") = YES;
@@ -49,11 +41,16 @@ void defineLockScreenManager() {
       .registerClass();
 }
 
+// The cover sheet's controllers implement no viewWillDisappear: of their own, on any iOS from 15 to
+// 18: SBCoverSheetPrimarySlidingViewController and its superclass SBCoverSheetSlidingViewController
+// inherit UIViewController's. A hook on it adds an override to the primary controller's class.
+void defineCoverSheetSlidingViewController() {
+  host::ClassBuilder("SBCoverSheetSlidingViewController", "UIViewController").registerClass();
+}
+
 void defineCoverSheetViewController() {
-  host::ClassBuilder("SBCoverSheetPrimarySlidingViewController", "UIViewController")
+  host::ClassBuilder("SBCoverSheetPrimarySlidingViewController", "SBCoverSheetSlidingViewController")
       .ivar<int>("_disappearances")
-      .ivar<BOOL>("_lastDisappearanceAnimated")
-      .method("viewWillDisappear:", &viewWillDisappear)
       .registerClass();
 }
 

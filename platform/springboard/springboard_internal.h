@@ -15,6 +15,7 @@ void defineFolderView();
 void definePasscodeView();
 void defineLockButtonInteraction();
 void defineLockScreenManager();
+void defineCoverSheetSlidingViewController();
 void defineCoverSheetViewController();
 void defineCoverSheetPresentationManager();
 void defineUIController();

@@ -22,6 +22,7 @@ id lastTappedIcon() { return ivarOr<id>(iconManager(), "_lastTappedIcon", nullpt
 int keypadKeyDownsSent() { return ivarOr<int>(passcodeView(), "_keypadKeyDownsSent", 0); }
 bool playsKeypadSounds() { return ivarOr<BOOL>(passcodeView(), "_playsKeypadSounds", NO) != NO; }
 int coverSheetDisappearances() { return ivarOr<int>(coverSheetViewController(), "_disappearances", 0); }
+long long lastModifierFlags() { return ivarOr<long long>(iconManager(), "_lastModifierFlags", 0); }
 int pageDragsBegun() { return ivarOr<int>(folderView(), "_pageDragsBegun", 0); }
 int screenshotsTaken() { return detail::screenshotCount(); }
 bool hasFinishedLaunching() { return ivarOr<BOOL>(application(), "_finishedLaunching", NO) != NO; }

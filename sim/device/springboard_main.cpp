@@ -50,7 +50,8 @@ std::string runEvent(const std::vector<std::string>& words) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::puts("usage: ravelo-springboard --jbroot DIR [--clock MS] [--without-class NAME]... [--device-binaries ARCH]\n"
+    std::puts("usage: ravelo-springboard --jbroot DIR [--clock MS] [--ios 15|16|17|18] [--without-class NAME]...\n"
+              "                          [--device-binaries ARCH]\n"
               "The simulated device's SpringBoard; ravelo-sim starts it (channel on fd 3).");
     return 0;
   }
@@ -72,6 +73,7 @@ int main(int argc, char** argv) {
   sim::device::hideClassesFromInstalledCode(hidden, jbroot);
   std::string deviceBinaries = sim::device::option(argc, argv, "--device-binaries");
   if (!deviceBinaries.empty()) sim::device::runDeviceBinaries(deviceBinaries, "SpringBoard", hidden);
+  sb::setSystemVersion(std::atoi(sim::device::option(argc, argv, "--ios", "15").c_str()));
   sb::defineClasses(missing);
   host::substrate::loadTweaks("com.apple.springboard", jbroot, "SpringBoard");
   sb::launchSpringBoard();

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "protocol/classes.h"
+#include "supervisor/options.h"
 
 namespace sim {
 namespace {
@@ -60,6 +61,16 @@ std::string checkClass(const ScenarioLine& line) {
   return {};
 }
 
+
+std::string checkIos(const ScenarioLine& line) {
+  std::string problem = readIosVersion(line.words[1], nullptr);
+  return problem.empty() ? "" : "ios " + problem;
+}
+
+std::string checkLayout(const ScenarioLine& line) {
+  std::string problem = readJbrootLayout(line.words[1], nullptr);
+  return problem.empty() ? "" : "jbroot-layout " + problem;
+}
 
 std::string checkCount(const ScenarioLine& line) {
   long value = 0;
@@ -155,6 +166,11 @@ const std::vector<CommandSpec> kCommands = {
     {"press", "LABEL", "press the button cell labelled LABEL", Actor::Settings, 1, -1, kEventMs, true, noCheck},
     {"press-respring", "", "press Respring in the navigation bar", Actor::Settings, 0, 0, kRespringMs, true,
      noCheck},
+    // the device the scenario runs on: before every other command
+    {"ios", "VERSION", "first thing: the device runs iOS VERSION's SpringBoard (15, 16, 17 or 18; as --ios)",
+     Actor::Simulator, 1, 1, 0, false, checkIos},
+    {"jbroot-layout", "LAYOUT", "first thing: the jailbreak root's layout, var-jb or preboot (as --jbroot-layout)",
+     Actor::Simulator, 1, 1, 0, false, checkLayout},
     // the device's installed files and classes
     {"remove-file", "DEVICE_PATH", "remove an installed file (/var/jb/...), from the next launch of what reads it",
      Actor::Simulator, 1, 1, 0, false, checkDevicePath},
@@ -239,6 +255,10 @@ std::string helpText() {
          "  (1, \"text\", (2, 3)), dict {key = 1; other = {};} (for array and dict, the rest of the line)\n"
       << "Classes without-class can leave out:\n  " << classes::describeAll("  ", 98) << "\n";
   return out.str();
+}
+
+bool isDeviceChoice(const ScenarioLine& line) {
+  return !line.words.empty() && (line.words[0] == "ios" || line.words[0] == "jbroot-layout");
 }
 
 bool parseCount(const std::string& word, long* value) {

@@ -56,6 +56,10 @@ std::string hostFileOf(const ScenarioLine& line, size_t index);
 // The signal `kill` may send, by name ("KILL", "SIGTERM") or number; 0 for any other.
 int signalNumber(const std::string& word);
 
+// Whether the line chooses the device the scenario runs on (ios, jbroot-layout): such lines come
+// before every other command, since the device is laid out and named for them.
+bool isDeviceChoice(const ScenarioLine& line);
+
 // Reads a whole non-negative decimal number of milliseconds or points.
 bool parseCount(const std::string& word, long* value);
 

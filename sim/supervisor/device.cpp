@@ -79,7 +79,8 @@ std::vector<std::string> Device::appArguments(bool (*belongs)(const std::string&
 }
 
 void Device::startSpringBoard() {
-  std::vector<std::string> arguments{"--jbroot", jbroot_, "--clock", std::to_string(clock_)};
+  std::vector<std::string> arguments{"--jbroot", jbroot_, "--clock", std::to_string(clock_), "--ios",
+                                     std::to_string(setup_.iosVersion)};
   for (std::string& argument : appArguments(classes::inSpringBoard)) arguments.push_back(std::move(argument));
   springBoard_ = start("SpringBoard", "ravelo-springboard", std::move(arguments), true);
   springBoardFailedLaunch_ = springBoard_ == nullptr;

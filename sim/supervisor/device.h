@@ -30,6 +30,7 @@ struct DeviceSetup {
   bool privateView = false;        // run the processes where /var/jb is the jailbreak root
   std::vector<std::string> missingClasses;  // classes SpringBoard or the Settings app runs without
   std::string deviceBinaries;      // "arm64"/"arm64e": SpringBoard and Settings run the device binaries
+  int iosVersion = 15;             // the iOS whose SpringBoard runs
 };
 
 class Device {

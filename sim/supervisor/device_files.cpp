@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string hostPathOf(const DeviceFolders& device, const std::string& devicePath) {
-  return (device.root / fs::path(devicePath).relative_path()).string();
+  return device.hostPath(devicePath).string();
 }
 
 // A problem from host/file_changes.h, with the host paths in it shown as device paths.

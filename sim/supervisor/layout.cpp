@@ -1,7 +1,10 @@
 #include "supervisor/layout.h"
 
+#include <errno.h>
+#include <stdio.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <string_view>
 
 #include "host/file_changes.h"
@@ -25,6 +28,12 @@ constexpr const char* kFilterPlist = R"(<?xml version="1.0" encoding="UTF-8"?>
 </dict>
 </plist>
 )";
+
+// Dopamine 2 keeps the jailbreak root in the boot volume's preboot area, in the folder named after the
+// boot manifest's hash, below a "dopamine-" folder with a random suffix. Both are fixed here.
+constexpr const char* kPrebootJbroot =
+    "/private/preboot/C9E421C67C06311B20CAF3DC783BCC0DF782CE7020BB0B2DC8127D7D79774416DE20476209CD03D2B2E3424252376A27"
+    "/dopamine-Kq8vRn/procursus";
 
 void require(const fs::path& path, const char* what, const char* target) {
   std::error_code ec;
@@ -79,7 +88,67 @@ void linkJbroot(const fs::path& folder) {
   if (!host::files::makeLink(link.string(), "../../..", &problem)) throw LayoutError("cannot link " + link.string() + ": " + problem);
 }
 
+// Moves the entry `from` to `to` (both below the device root; missing folders on the way to `to` are
+// made), never through a link on either way.
+void moveEntry(const fs::path& from, const fs::path& to) {
+  std::string problem;
+  std::optional<host::files::Place> source = host::files::placeOf(from.string(), false, &problem);
+  std::optional<host::files::Place> target =
+      source ? host::files::placeOf(to.string(), true, &problem) : std::nullopt;
+  if (!source || !target) throw LayoutError("cannot move " + from.string() + " to " + to.string() + ": " + problem);
+  if (renameat(source->folder.fd(), source->name.c_str(), target->folder.fd(), target->name.c_str()) != 0)
+    throw LayoutError("cannot move " + from.string() + " to " + to.string() + ": " + std::strerror(errno));
+}
+
+// Puts the jailbreak root where `device` has it. In the preboot layout R/var/jb is a relative link to
+// the real folder; a kept root that was laid out the other way has its jailbreak root moved across,
+// with everything in it, so nothing a scenario left there (a fallback file) is lost.
+void placeJbroot(const DeviceFolders& device, std::vector<std::string>& lines) {
+  const fs::path varJb = device.root / "var/jb";
+  const fs::path preboot = device.root / fs::path(kPrebootJbroot).relative_path();
+  const std::string target = "../" + fs::path(kPrebootJbroot).relative_path().string();
+  std::error_code ec;
+  fs::file_status atVarJb = fs::symlink_status(varJb, ec);
+  bool prebootExists = fs::is_directory(fs::symlink_status(preboot, ec));
+  if (device.jbroot == varJb) {
+    // Only the link this layout makes is taken back; any other is refused on the way, as always.
+    if (fs::is_symlink(atVarJb) && fs::read_symlink(varJb, ec) == target) {
+      removeEntry(varJb);
+      if (prebootExists) moveEntry(preboot, varJb);
+    }
+    makeFolder(varJb);
+    return;
+  }
+  if (fs::is_directory(atVarJb)) {
+    if (prebootExists)
+      throw LayoutError("cannot lay out the preboot jailbreak root: " + varJb.string() + " and " + preboot.string() +
+                        " are both folders (a kept root laid out both ways; remove one)");
+    moveEntry(varJb, preboot);
+  }
+  makeFolder(preboot);
+  std::string problem;
+  if (!host::files::makeLink(varJb.string(), target, &problem)) throw LayoutError("cannot link " + varJb.string() + ": " + problem);
+  lines.push_back(varJb.string() + " -> " + preboot.string() + " (the jailbreak root's link)");
+}
+
 }  // namespace
+
+std::optional<JbrootLayout> layoutNamed(const std::string& name) {
+  if (name == "var-jb") return JbrootLayout::VarJb;
+  if (name == "preboot") return JbrootLayout::Preboot;
+  return std::nullopt;
+}
+
+const char* layoutName(JbrootLayout layout) { return layout == JbrootLayout::VarJb ? "var-jb" : "preboot"; }
+
+std::string jbrootDevicePath(JbrootLayout layout) { return layout == JbrootLayout::VarJb ? "/var/jb" : kPrebootJbroot; }
+
+fs::path DeviceFolders::hostPath(const std::string& devicePath) const {
+  const std::string varJb = "/var/jb";
+  if (devicePath == varJb) return jbroot;
+  if (devicePath.rfind(varJb + "/", 0) == 0) return jbroot / devicePath.substr(varJb.size() + 1);
+  return root / fs::path(devicePath).relative_path();
+}
 
 std::vector<std::string> layOutDevice(const DeviceFolders& device, const Artifacts& a, bool withLibroot,
                                       bool deviceBinaries) {
@@ -102,6 +171,7 @@ std::vector<std::string> layOutDevice(const DeviceFolders& device, const Artifac
   const fs::path& jb = device.jbroot;
   makeFolder(device.preferences());
   makeFolder(device.run());
+  placeJbroot(device, lines);
 
   fs::path sounds = jb / "Library/Sounds";
   for (const fs::path& sound : a.sounds) copyFile(sound, sounds / sound.filename());

@@ -56,18 +56,43 @@ fs::path makeRoot(const sim::Options& options, bool* temporary) {
 }
 
 
-// Runs the scenario read from `in` until its end, `quit`, an error, or an interrupt.
-int runScenario(std::istream& in, const std::string& name, bool interactive, sim::Runner& runner,
-                sim::Transcript& transcript) {
-  sim::ScenarioReader reader(in, name);
-  int status = 0;
+void prompt(bool interactive) {
+  if (!interactive) return;
+  std::fputs("ravelo> ", stderr);
+  std::fflush(stderr);
+}
+
+// Reads the lines a scenario opens with that choose its device (ios, jbroot-layout) into `options`,
+// and returns the first line after them (nullopt at the end). A faulty line is reported on standard
+// error; outside a terminal it ends the run (*stopped holds the message).
+std::optional<sim::ScenarioLine> takeDeviceChoices(sim::ScenarioReader& reader, bool interactive, sim::Options& options,
+                                                   std::string* stopped) {
   for (;;) {
-    if (interactive) {
-      std::fputs("ravelo> ", stderr);
-      std::fflush(stderr);
-    }
+    prompt(interactive);
     try {
       auto line = reader.next();
+      if (!line || interrupted || !sim::isDeviceChoice(*line)) return line;
+      sim::commandFor(*line);
+      if (line->words[0] == "ios") sim::readIosVersion(line->words[1], &options.ios);
+      else sim::readJbrootLayout(line->words[1], &options.jbrootLayout);
+    } catch (const sim::ScenarioError& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      if (interactive) continue;
+      *stopped = e.what();
+      return std::nullopt;
+    }
+  }
+}
+
+// Runs the scenario read from `reader`, starting with `first` (read already), until its end, `quit`,
+// an error, or an interrupt.
+int runScenario(sim::ScenarioReader& reader, std::optional<sim::ScenarioLine> first, bool interactive,
+                sim::Runner& runner, sim::Transcript& transcript) {
+  int status = 0;
+  for (bool firstLine = true;; firstLine = false) {
+    if (!firstLine) prompt(interactive);
+    try {
+      auto line = firstLine ? std::move(first) : reader.next();
       if (!line || interrupted) break;
       if (line->words[0] == "quit") break;
       runner.run(*line);
@@ -90,7 +115,7 @@ int runSimulator(int argc, char** argv) {
   std::string error;
   auto parsed = sim::parseOptions(argc, argv, &error);
   if (!parsed) return fail(error + " (ravelo-sim --help shows the options)", 2);
-  const sim::Options& options = *parsed;
+  sim::Options& options = *parsed;
   if (options.help) {
     std::fputs(sim::usageText(), stdout);
     return 0;
@@ -134,6 +159,15 @@ int runSimulator(int argc, char** argv) {
     }
   }
 
+  // The scenario's own choice of device comes before anything is laid out or printed.
+  sim::ScenarioReader reader(*in, scenarioName);
+  std::string stopped;
+  std::optional<sim::ScenarioLine> first = takeDeviceChoices(reader, interactive, options, &stopped);
+  if (!stopped.empty()) {
+    std::printf("stopped: %s\n", stopped.c_str());
+    return 1;
+  }
+
   bool temporary = false;
   fs::path root;
   try {
@@ -163,12 +197,13 @@ int runSimulator(int argc, char** argv) {
   }
 
   sim::DeviceSetup setup;
-  setup.folders = {root, root / "var/jb"};
+  setup.folders = sim::DeviceFolders(root, options.jbrootLayout);
   sim::Artifacts artifacts = sim::builtArtifacts();
   setup.programs = artifacts.programs;
   setup.privateView = options.noLibroot;
   setup.missingClasses = options.withoutClasses;
   setup.deviceBinaries = options.deviceBinaries;
+  setup.iosVersion = options.ios;
   std::vector<std::string> laidOut;
   // Set first: every change below the device root (the layout's too) refuses to follow links there.
   host::device::setRoot(root.string());
@@ -191,8 +226,11 @@ int runSimulator(int argc, char** argv) {
   signal(SIGCHLD, SIG_DFL);  // inherited as ignored, it would reap the device processes unseen
 
   transcript.note("ravelo-sim transcript");
-  // The one line that tells the two kinds of run apart: everything after it is the same.
-  transcript.note(std::string("device: jailbreak root /var/jb, ") +
+  // The device the scenario runs on. Between the host build and the device binaries it is the one line
+  // that differs.
+  std::string jbroot = sim::jbrootDevicePath(options.jbrootLayout);
+  if (options.jbrootLayout != sim::JbrootLayout::VarJb) jbroot += " (/var/jb links to it)";
+  transcript.note("device: iOS " + std::to_string(options.ios) + ", jailbreak root " + jbroot + ", " +
                   (options.noLibroot ? "no libroot (built-in fallbacks)" : "libroot stand-in") +
                   (options.deviceBinaries.empty() ? "" : ", device binaries " + options.deviceBinaries + " (emulated)"));
   for (const std::string& line : laidOut) transcript.note("layout " + line);
@@ -206,7 +244,7 @@ int runSimulator(int argc, char** argv) {
     sim::Device device(setup, transcript, recorder);
     sim::Runner runner(device, transcript);
     runner.setPictures(options.captureDir, options.captureScale);
-    status = runScenario(*in, scenarioName, interactive, runner, transcript);
+    status = runScenario(reader, std::move(first), interactive, runner, transcript);
     endClock = runner.clock();
     transcript.heading("end at " + std::to_string(endClock) + "ms");
     device.switchOff();

@@ -26,6 +26,11 @@ const char* usageText() {
          "  --without-class NAME  SpringBoard or the Settings app runs without class NAME, as a device\n"
          "                    whose iOS lacks it (repeatable). The classes:\n"
          "                    ") + classes::describeAll("                    ", 80) + "\n" +
+         "  --ios VERSION     the iOS whose SpringBoard the device runs: 15 (default), 16, 17 or 18; they\n"
+         "                    differ where SpringBoard's calls reach the tweak (sim/README.md lists how)\n"
+         "  --jbroot-layout LAYOUT  where the jailbreak root is: var-jb (default; the folder /var/jb) or\n"
+         "                    preboot (Dopamine's /private/preboot/<hash>/dopamine-<id>/procursus, with\n"
+         "                    /var/jb a link to it; the libroot stand-in answers the real folder)\n"
          "  --device-binaries ARCH  run the shipped device binaries (Ravelo.dylib, RaveloPrefs) instead of\n"
          "                    the host build: their ARCH slice (arm64, or arm64e with pointer\n"
          "                    authentication enforced) under emulation, on the same simulated frameworks\n"
@@ -41,6 +46,22 @@ const char* usageText() {
          "Exit status: 0 when the scenario ran and every check held; 1 when a line was wrong, a check\n"
          "failed or a device process ended unexpectedly; 2 for a bad command line or device layout.\n";
   return text.c_str();
+}
+
+std::string readIosVersion(const std::string& text, int* version) {
+  for (int v : {15, 16, 17, 18}) {
+    if (text != std::to_string(v)) continue;
+    if (version != nullptr) *version = v;
+    return {};
+  }
+  return "takes an iOS version: 15, 16, 17 or 18, not '" + text + "'";
+}
+
+std::string readJbrootLayout(const std::string& text, JbrootLayout* layout) {
+  std::optional<JbrootLayout> named = layoutNamed(text);
+  if (!named) return "takes var-jb or preboot, not '" + text + "'";
+  if (layout != nullptr) *layout = *named;
+  return {};
 }
 
 std::optional<Options> parseOptions(int argc, char** argv, std::string* error) {
@@ -81,6 +102,22 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string* error) {
         return std::nullopt;
       }
       options.deviceBinaries = *v;
+    } else if (arg == "--ios") {
+      auto v = value("--ios");
+      if (!v) return std::nullopt;
+      std::string problem = readIosVersion(*v, &options.ios);
+      if (!problem.empty()) {
+        *error = "--ios " + problem;
+        return std::nullopt;
+      }
+    } else if (arg == "--jbroot-layout") {
+      auto v = value("--jbroot-layout");
+      if (!v) return std::nullopt;
+      std::string problem = readJbrootLayout(*v, &options.jbrootLayout);
+      if (!problem.empty()) {
+        *error = "--jbroot-layout " + problem;
+        return std::nullopt;
+      }
     } else if (arg == "--timeline") {
       auto v = value("--timeline");
       if (!v) return std::nullopt;

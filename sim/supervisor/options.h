@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "supervisor/layout.h"
+
 namespace sim {
 
 struct Options {
@@ -19,6 +21,8 @@ struct Options {
   bool printTour = false;         // --print-tour
   std::vector<std::string> withoutClasses;  // --without-class NAME, each
   std::string deviceBinaries;     // --device-binaries ARCH: "arm64" or "arm64e" ("": the host build)
+  int ios = 15;                   // --ios 15|16|17|18: the iOS whose SpringBoard the device runs
+  JbrootLayout jbrootLayout = JbrootLayout::VarJb;  // --jbroot-layout var-jb|preboot
   bool help = false;
 };
 
@@ -27,5 +31,10 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string* error);
 
 // The --help text.
 const char* usageText();
+
+// Reads an iOS version the simulated SpringBoard can follow (15 to 18) or a jailbreak-root layout's
+// name, for the options and the scenario commands: "" when `text` is one, else what is wrong with it.
+std::string readIosVersion(const std::string& text, int* version);
+std::string readJbrootLayout(const std::string& text, JbrootLayout* layout);
 
 }  // namespace sim

@@ -99,6 +99,8 @@ std::string Runner::perform(const ScenarioLine& line, const CommandSpec& entry) 
              readersOf(w[1]));
     return problem;
   }
+  if (isDeviceChoice(line))
+    return name + " comes before every other command of the scenario: it chooses the device the scenario runs on";
   if (name == "without-class") {
     if (device_.isOn()) return "without-class comes before the device switches on (before the first event)";
     device_.leaveOutClass(w[1]);

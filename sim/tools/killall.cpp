@@ -1,8 +1,9 @@
 // killall, as the simulated device's jailbreak provides it: "killall [-SIGNAL] name..." signals the
 // processes of the simulated device with those names, and only those: a device process that can be
 // signalled keeps a pid file <device root>/var/run/<name>.pid. The device root is found from where
-// this program is installed (<device root>/var/jb/usr/bin/killall), since it may be started with an
-// empty environment. It returns once each signalled process has ended (a signal that does not end
+// this program is installed (<device root>/var/jb/usr/bin/killall, or in Dopamine's layout
+// <device root>/private/preboot/<hash>/dopamine-<id>/procursus/usr/bin/killall, which /var/jb links to),
+// since it may be started with an empty environment. It returns once each signalled process has ended (a signal that does not end
 // it is waited for briefly), so whoever started it sees the outcome.
 #include <errno.h>
 #include <signal.h>
@@ -22,6 +23,7 @@
 namespace {
 
 constexpr const char* kInstalledAt = "/var/jb/usr/bin/killall";
+constexpr const char* kInJbroot = "/usr/bin/killall";
 
 void usage(std::FILE* to) {
   std::fputs(
@@ -45,14 +47,26 @@ int signalNamed(std::string name) {
   return -1;
 }
 
+bool endsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// The device root, from the jailbreak root this copy is installed in; "-" when it is not installed in one.
 std::string deviceRoot() {
   char self[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return "-";
   std::string path(self, static_cast<size_t>(n));
-  std::string suffix = kInstalledAt;
-  if (path.size() < suffix.size() || path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) return "-";
-  return path.substr(0, path.size() - suffix.size());
+  if (!endsWith(path, kInJbroot)) return "-";
+  std::string jbroot = path.substr(0, path.size() - strlen(kInJbroot));
+  if (endsWith(jbroot, "/var/jb")) return jbroot.substr(0, jbroot.size() - 7);
+  // <root>/private/preboot/<hash>/dopamine-<id>/procursus
+  size_t preboot = jbroot.rfind("/private/preboot/");
+  if (preboot == std::string::npos || !endsWith(jbroot, "/procursus")) return "-";
+  std::string below = jbroot.substr(preboot + 17);
+  size_t slash = below.find('/');
+  if (slash == std::string::npos || below.compare(slash + 1, 9, "dopamine-") != 0) return "-";
+  return jbroot.substr(0, preboot);
 }
 
 std::string commOf(pid_t pid) {
@@ -108,7 +122,8 @@ int main(int argc, char** argv) {
   }
   std::string root = deviceRoot();
   if (root == "-") {
-    std::fprintf(stderr, "killall: this stand-in works only installed at <device root>%s\n", kInstalledAt);
+    std::fprintf(stderr, "killall: this stand-in works only installed at <device root>%s (or where that links to)\n",
+                 kInstalledAt);
     return 2;
   }
 

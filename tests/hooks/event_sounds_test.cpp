@@ -28,9 +28,12 @@ void everyEvent() {
   sb::startDraggingPage();
 }
 
-TEST(EventSounds, EachEventPlaysItsSelectedSoundAndNoSystemSound) {
-  inFreshProcess([] {
-    SpringBoard springBoard;
+// On every iOS version the simulated SpringBoard follows.
+class EventSoundsOnEachVersion : public testing::TestWithParam<int> {};
+
+TEST_P(EventSoundsOnEachVersion, EachEventPlaysItsSelectedSoundAndNoSystemSound) {
+  inFreshProcess([version = GetParam()] {
+    SpringBoard springBoard({}, version);
     springBoard.turnOnEverything();
     springBoard.loadTweak();
     everyEvent();
@@ -40,6 +43,9 @@ TEST(EventSounds, EachEventPlaysItsSelectedSoundAndNoSystemSound) {
                      kPageScrollFile}));
   });
 }
+
+INSTANTIATE_TEST_SUITE_P(EventSounds, EventSoundsOnEachVersion, testing::Values(15, 16, 17, 18),
+                         [](const testing::TestParamInfo<int>& info) { return "iOS" + std::to_string(info.param); });
 
 TEST(EventSounds, WithNoFeatureSwitchOnSpringBoardKeepsItsOwnSounds) {
   inFreshProcess([] {

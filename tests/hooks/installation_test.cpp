@@ -37,6 +37,7 @@ constexpr Row kRows[] = {
     {"SwitchOnOff", "UISwitch", "sendActionsForControlEvents:", false},
     {"PageScroll", "SBFolderView", "scrollViewWillBeginDragging:", false},
     {"Startup", "SpringBoard", "applicationDidFinishLaunching:", false},
+    {"IconSound", "SBHIconManager", "iconTapped:modifierFlags:", false},  // iOS 17 on
 };
 
 std::vector<IMP> implementations() {
@@ -53,19 +54,25 @@ std::vector<std::string> hookedRows(const std::vector<IMP>& before, const std::v
   return hooked;
 }
 
-TEST(Installation, EachSwitchHooksItsOwnRowsOnly) {
-  for (const char* key : kFeatureSwitches) {
-    SCOPED_TRACE(key);
-    inFreshProcess([key] {
-      SpringBoard springBoard;
-      springBoard.turnOn({key});
-      std::vector<IMP> before = implementations();
-      springBoard.loadTweak();
-      std::vector<std::string> expected;
-      for (const Row& row : kRows)
-        if (std::strcmp(row.switchKey, key) == 0) expected.push_back(std::string(key) + " " + row.selector);
-      EXPECT_EQ(hookedRows(before, implementations()), expected);
-    });
+// On iOS 15 and 16 SpringBoard has no iconTapped:modifierFlags:, so IconSound hooks iconTapped: alone;
+// from 17 it hooks both.
+TEST(Installation, EachSwitchHooksItsOwnRowsOnlyWhereTheSystemHasThem) {
+  for (int version : {15, 17}) {
+    for (const char* key : kFeatureSwitches) {
+      SCOPED_TRACE(std::string(key) + " on iOS " + std::to_string(version));
+      inFreshProcess([key, version] {
+        SpringBoard springBoard({}, version);
+        springBoard.turnOn({key});
+        std::vector<IMP> before = implementations();
+        springBoard.loadTweak();
+        std::vector<std::string> expected;
+        for (size_t i = 0; i < std::size(kRows); ++i)
+          if (std::strcmp(kRows[i].switchKey, key) == 0 && before[i] != nullptr)
+            expected.push_back(std::string(key) + " " + kRows[i].selector);
+        EXPECT_EQ(hookedRows(before, implementations()), expected);
+        if (std::strcmp(key, "IconSound") == 0) EXPECT_EQ(expected.size(), version >= 17 ? 2u : 1u);
+      });
+    }
   }
 }
 
@@ -152,7 +159,7 @@ Heard twice(const char* file) {
 INSTANTIATE_TEST_SUITE_P(
     EachClass, MissingClasses,
     testing::Values(MissingClass{"SBHIconManager", allBut({kIconTapFile})},
-                    MissingClass{"SBIconView", allBut({})},
+                    MissingClass{"SBIconView", allBut({kIconTapFile})},  // taps go through the icon view
                     MissingClass{"SBUIPasscodeLockViewBase", allBut({kPasscodeFile})},
                     MissingClass{"SBSleepWakeHardwareButtonInteraction", allBut({kLockFile})},
                     MissingClass{"SBLockScreenManager", twice(kLockFile)},

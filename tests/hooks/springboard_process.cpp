@@ -1,6 +1,5 @@
 #include "hooks/springboard_process.h"
 
-
 #include "host/audio.h"
 #include "host/springboard.h"
 #include "host/trace.h"
@@ -17,7 +16,8 @@ void collect(const char* line, void*) { traceLines().push_back(line); }
 
 }  // namespace
 
-SpringBoard::SpringBoard(std::initializer_list<const char*> missing) {
+SpringBoard::SpringBoard(std::initializer_list<const char*> missing, int iosVersion) {
+  host::springboard::setSystemVersion(iosVersion);
   host::springboard::defineClasses(missing);
   const std::pair<const char*, int> selections[] = {
       {"iconTapSound", 1},     {"unlockSound", 30},     {"lockSound", 29},        {"chargingSound", 3},

@@ -36,8 +36,9 @@ using Heard = std::vector<std::string>;
 
 class SpringBoard {
  public:
-  // Defines SpringBoard's classes except `missing` and writes the sound selections above.
-  explicit SpringBoard(std::initializer_list<const char*> missing = {});
+  // Defines SpringBoard's classes except `missing`, following `iosVersion`'s call paths, and writes
+  // the sound selections above.
+  explicit SpringBoard(std::initializer_list<const char*> missing = {}, int iosVersion = 15);
 
   tweak_testing::Device& device() { return device_; }
 

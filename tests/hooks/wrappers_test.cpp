@@ -49,19 +49,32 @@ TEST(Wrappers, TheTappedIconReachesTheIconManager) {
   });
 }
 
-TEST(Wrappers, TheCoverSheetGetsItsAnimationFlag) {
+// The cover sheet only inherits viewWillDisappear: (from UIViewController, on every iOS from 15 to 18):
+// the hook becomes the cover sheet's own method and every other controller keeps UIKit's. Here the
+// cover sheet's superclass records what reaches it, so the animation flag can be seen arriving.
+std::vector<BOOL> disappearancesSeen;
+void recordDisappearance(id, SEL, BOOL animated) { disappearancesSeen.push_back(animated); }
+
+TEST(Wrappers, TheInheritedCoverSheetDisappearanceGetsItsAnimationFlagAndOthersKeepUIKits) {
   inFreshProcess([] {
     SpringBoard springBoard;
     springBoard.turnOn({"UnlockSoundC"});
+    IMP uikits = implementationOf("UIViewController", "viewWillDisappear:");
+    EXPECT_EQ(implementationOf("SBCoverSheetPrimarySlidingViewController", "viewWillDisappear:"), uikits);
+    Class sliding = objc_getClass("SBCoverSheetSlidingViewController");
+    class_addMethod(sliding, host::sel("viewWillDisappear:"), reinterpret_cast<IMP>(&recordDisappearance), "v@:C");
     springBoard.loadTweak();
+    EXPECT_EQ(implementationOf("UIViewController", "viewWillDisappear:"), uikits);
+    EXPECT_EQ(implementationOf("SBCoverSheetSlidingViewController", "viewWillDisappear:"),
+              reinterpret_cast<IMP>(&recordDisappearance));
+
     sb::lockDevice();
-    id coverSheet = sb::coverSheetViewController();
-    host::send<void>(coverSheet, "viewWillDisappear:", static_cast<BOOL>(NO));
-    EXPECT_EQ(sb::coverSheetDisappearances(), 1);
-    EXPECT_EQ(host::ivarRef<BOOL>(coverSheet, "_lastDisappearanceAnimated"), NO);
+    host::send<void>(sb::coverSheetViewController(), "viewWillDisappear:", static_cast<BOOL>(NO));
     sb::unlockDevice();
-    EXPECT_EQ(sb::coverSheetDisappearances(), 2);
-    EXPECT_EQ(host::ivarRef<BOOL>(coverSheet, "_lastDisappearanceAnimated"), YES);
+    EXPECT_EQ(disappearancesSeen, (std::vector<BOOL>{NO, YES}));
+    EXPECT_EQ(sb::coverSheetDisappearances(), 1);
+    // Both came before the dismissal was recorded, so both count as the unlock.
+    EXPECT_EQ(springBoard.heard(), (Heard{"system lock", kUnlockFile, kUnlockFile}));
   });
 }
 

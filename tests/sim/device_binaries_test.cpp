@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "macho_reader.h"
+#include "sim/shipped_scenarios.h"
 #include "support/run.h"
 #include "support/temp_dir.h"
 
@@ -36,15 +37,6 @@ std::vector<std::string> builtSlices() {
   return names;
 }
 
-// Every scenario shipped with the project: the tour and the test scenarios.
-std::vector<std::string> shippedScenarios() {
-  std::vector<std::string> files{TOUR};
-  for (const auto& entry : fs::directory_iterator(SCENARIOS))
-    if (entry.path().extension() == ".txt") files.push_back(entry.path().string());
-  std::sort(files.begin() + 1, files.end());
-  return files;
-}
-
 // The transcript without the device line's mention of the device binaries.
 std::vector<std::string> withoutBinariesNote(const std::string& output, const std::string& slice) {
   std::vector<std::string> lines = testing_support::lines(output);
@@ -55,46 +47,70 @@ std::vector<std::string> withoutBinariesNote(const std::string& output, const st
   return lines;
 }
 
-// The first line where two transcripts part, for a readable failure.
-std::string firstDifference(const std::vector<std::string>& host, const std::vector<std::string>& device) {
-  size_t n = 0;
-  while (n < host.size() && n < device.size() && host[n] == device[n]) ++n;
-  return "line " + std::to_string(n + 1) + ":\n  host:   " + (n < host.size() ? host[n] : "(end)") +
-         "\n  device: " + (n < device.size() ? device[n] : "(end)");
-}
-
 class ShippedScenario : public testing::TestWithParam<std::string> {};
 
-TEST_P(ShippedScenario, RunsOnTheDeviceBinariesWithTheHostBuildsTranscript) {
-  SKIP_WITHOUT_DEVICE_BINARIES();
+// Runs `scenario` on the host build and on each slice with `options`, and compares the transcripts.
+void expectHostTranscriptOnEachSlice(const std::string& scenario, const std::vector<std::string>& options,
+                                     const std::string& deviceLine) {
   // In a folder of its own: the tour draws its picture beside the scenario file.
   testing_support::TempDir dir;
-  fs::path scenario = fs::path(GetParam());
-  fs::copy_file(scenario, dir / scenario.filename().string());
-  if (fs::is_directory(scenario.parent_path() / "files"))
-    fs::copy(scenario.parent_path() / "files", dir / "files", fs::copy_options::recursive);
-  std::string file = (dir / scenario.filename().string()).string();
-
-  RunResult host = sim({file});
+  RunResult host = sim_testing::runScenario(scenario, options, dir);
   EXPECT_EQ(host.exitCode, 0) << host.output;
   std::vector<std::string> hostLines = testing_support::lines(host.output);
   for (const std::string& slice : builtSlices()) {
     SCOPED_TRACE(slice);
-    RunResult device = sim({"--device-binaries", slice, file});
+    std::vector<std::string> arguments = options;
+    arguments.insert(arguments.end(), {"--device-binaries", slice});
+    RunResult device = sim_testing::runScenario(scenario, arguments, dir);
     ASSERT_EQ(device.exitCode, 0) << device.output;
-    EXPECT_NE(device.output.find("\ndevice: jailbreak root /var/jb, libroot stand-in, device binaries " + slice +
-                                 " (emulated)\n"),
-              std::string::npos);
+    EXPECT_NE(device.output.find("\n" + deviceLine + ", device binaries " + slice + " (emulated)\n"), std::string::npos)
+        << device.output;
     std::vector<std::string> deviceLines = withoutBinariesNote(device.output, slice);
-    EXPECT_EQ(hostLines, deviceLines) << firstDifference(hostLines, deviceLines);
+    EXPECT_EQ(hostLines, deviceLines) << sim_testing::firstDifference(hostLines, deviceLines);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(DeviceBinaries, ShippedScenario, testing::ValuesIn(shippedScenarios()),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                           std::string name = fs::path(info.param).stem().string();
-                           std::replace(name.begin(), name.end(), '-', '_');
-                           return name;
+std::string scenarioName(const testing::TestParamInfo<std::string>& info) {
+  return sim_testing::scenarioTestName(info.param);
+}
+
+TEST_P(ShippedScenario, RunsOnTheDeviceBinariesWithTheHostBuildsTranscript) {
+  SKIP_WITHOUT_DEVICE_BINARIES();
+  expectHostTranscriptOnEachSlice(GetParam(), {}, "device: iOS 15, jailbreak root /var/jb, libroot stand-in");
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceBinaries, ShippedScenario, testing::ValuesIn(sim_testing::shippedScenarios()),
+                         scenarioName);
+
+// The same in Dopamine's layout: the jailbreak root in the preboot area, libroot answering it.
+class ShippedScenarioAtPreboot : public testing::TestWithParam<std::string> {};
+
+TEST_P(ShippedScenarioAtPreboot, RunsOnTheDeviceBinariesWithTheHostBuildsTranscript) {
+  SKIP_WITHOUT_DEVICE_BINARIES();
+  expectHostTranscriptOnEachSlice(GetParam(), {"--jbroot-layout", "preboot"},
+                                  "device: iOS 15, jailbreak root " + std::string(sim_testing::kPrebootRoot) +
+                                      " (/var/jb links to it), libroot stand-in");
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceBinariesPreboot, ShippedScenarioAtPreboot,
+                         testing::ValuesIn(sim_testing::shippedScenarios()), scenarioName);
+
+// On iOS 17 and 18, where the icon tap takes another selector, the scenarios with icon taps.
+class ShippedScenarioOnIos : public testing::TestWithParam<std::tuple<std::string, int>> {};
+
+TEST_P(ShippedScenarioOnIos, RunsOnTheDeviceBinariesWithTheHostBuildsTranscript) {
+  SKIP_WITHOUT_DEVICE_BINARIES();
+  const auto& [scenario, version] = GetParam();
+  expectHostTranscriptOnEachSlice(scenario, {"--ios", std::to_string(version)},
+                                  "device: iOS " + std::to_string(version) + ", jailbreak root /var/jb, libroot stand-in");
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceBinariesIos, ShippedScenarioOnIos,
+                         testing::Combine(testing::ValuesIn(sim_testing::versionSensitiveScenarios()),
+                                          testing::Values(17, 18)),
+                         [](const testing::TestParamInfo<std::tuple<std::string, int>>& info) {
+                           return sim_testing::scenarioTestName(std::get<0>(info.param)) + "_iOS" +
+                                  std::to_string(std::get<1>(info.param));
                          });
 
 TEST(DeviceBinaries, WithoutLibrootTheFallbacksAndTheRespringGiveTheHostBuildsTranscript) {
@@ -107,7 +123,7 @@ TEST(DeviceBinaries, WithoutLibrootTheFallbacksAndTheRespringGiveTheHostBuildsTr
     RunResult device = sim({"--no-libroot", "--device-binaries", slice, file});
     ASSERT_EQ(device.exitCode, 0) << device.output;
     std::vector<std::string> deviceLines = withoutBinariesNote(device.output, slice);
-    EXPECT_EQ(hostLines, deviceLines) << firstDifference(hostLines, deviceLines);
+    EXPECT_EQ(hostLines, deviceLines) << sim_testing::firstDifference(hostLines, deviceLines);
   }
 }
 

@@ -11,7 +11,9 @@ extern "C" {
 // hook a class method), and stores the implementation that ran before in *previous (when not null).
 // A method the class only inherits is added to the class itself, so the superclass keeps its own; a
 // method the class owns is replaced in place and subclasses already in use see the change. A nil class
-// or a selector the class does not respond to changes nothing, *previous included.
+// or a selector the class does not respond to aborts the process with a message naming them: ElleKit
+// takes the class as non-null (nil is undefined behaviour there) and Substitute aborts for both, so a
+// caller must check first.
 void MSHookMessageEx(Class cls, SEL selector, IMP replacement, IMP* previous);
 
 #ifdef __cplusplus

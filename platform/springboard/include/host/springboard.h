@@ -27,10 +27,18 @@ constexpr unsigned kShutterSoundID = 1108;          // the screenshot shutter
 
 // ---- the process ------------------------------------------------------------------------------
 
+// The iOS version whose call paths the classes follow: 15, 16, 17 or 18 (15 until set). Set it before
+// defineClasses. What differs, as public runtime-header dumps and decompiled SpringBoard show it
+// (sim/README.md lists each difference with its source): from 17 the icon manager has
+// iconTapped:modifierFlags:, and a tap reaches it through that selector instead of iconTapped:.
+void setSystemVersion(int major);
+int systemVersion();
+
 // Defines SpringBoard's classes in this process, except those named in `missing`, as a system that
 // lacks them (another iOS version) would be: SBHIconManager, SBIconView, SBIconScrollView,
 // SBUIPasscodeLockViewBase, SBSleepWakeHardwareButtonInteraction, SBLockScreenManager,
-// SBCoverSheetPrimarySlidingViewController, SBCoverSheetPresentationManager, SBUIController,
+// SBCoverSheetPrimarySlidingViewController (with its superclass SBCoverSheetSlidingViewController;
+// neither implements viewWillDisappear:, which they inherit), SBCoverSheetPresentationManager, SBUIController,
 // SSScreenCapturer, SBVolumeControl, SBFolderView, SpringBoard, and HostSwitchTarget (the object that
 // listens to SpringBoard's switch). Call it once per process, before the tweak is loaded (UIKit's
 // classes, UISwitch among them, come from the UIKit stand-in). Events that need a missing class do
@@ -53,9 +61,9 @@ void launchSpringBoard();
 // manager reports the interface locked and the cover sheet counts as not dismissed since the lock.
 void lockDevice();
 
-// The cover sheet is swiped away: its primary sliding view controller gets viewWillDisappear:YES, then
-// the presentation manager records the dismissal and the interface is unlocked. Repeated while
-// unlocked, it is a later dismissal of the cover sheet.
+// The cover sheet is swiped away: it starts to slide, its primary sliding view controller gets
+// viewWillDisappear:YES, then the presentation manager records the dismissal and the interface is
+// unlocked. Repeated while unlocked, it is a later dismissal of the cover sheet.
 void unlockDevice();
 
 // A charger is connected: the power source reports charging and whether it wants the chime (a charger
@@ -80,8 +88,10 @@ void flipSwitch();
 // with its scroll view.
 void startDraggingPage();
 
-// An app icon is tapped: SBHIconManager is sent iconTapped: with the icon's view (`icon`, or
-// SpringBoard's own icon view when nil).
+// An app icon is tapped: its view (`icon`, or SpringBoard's own icon view when nil), whose delegate is
+// the icon manager, handles the tap. Up to iOS 16 the view sends the manager iconTapped:; from 17
+// iconTapped:modifierFlags: with no modifier flags. Should the manager then hold other flags than the
+// view sent, that is traced: "SpringBoard: the icon manager got modifier flags <n>, the tap had 0".
 void tapIcon(id icon = nullptr);
 
 // A key of the passcode keypad goes down: the passcode view (made on first use, when SpringBoard also
@@ -100,7 +110,8 @@ int appsOpened();                         // icons the icon manager acted on
 id lastTappedIcon();
 int keypadKeyDownsSent();                 // key-downs the passcode view passed to its delegate
 bool playsKeypadSounds();                 // the passcode view's setting
-int coverSheetDisappearances();           // viewWillDisappear: the cover sheet handled
+int coverSheetDisappearances();           // times the cover sheet started to slide away
+long long lastModifierFlags();            // what the icon manager's iconTapped:modifierFlags: last got
 int pageDragsBegun();                     // scrollViewWillBeginDragging: the folder view handled
 int screenshotsTaken();
 bool hasFinishedLaunching();

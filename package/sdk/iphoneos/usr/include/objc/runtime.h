@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+typedef struct objc_method* Method;
 typedef struct objc_ivar* Ivar;
 
 #ifdef __cplusplus
@@ -14,6 +15,7 @@ extern "C" {
 
 Class objc_getClass(const char* name);
 Class object_getClass(id obj);
+Method class_getInstanceMethod(Class cls, SEL name);
 
 Class objc_allocateClassPair(Class superclass, const char* name, size_t extraBytes);
 void objc_registerClassPair(Class cls);
