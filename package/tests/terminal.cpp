@@ -6,11 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 
 TerminalRun runInTerminal(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
@@ -18,15 +14,7 @@ TerminalRun runInTerminal(const std::vector<std::string>& argv, const std::vecto
   int terminal = -1;
   pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
   if (pid < 0) throw std::runtime_error("forkpty failed");
-  if (pid == 0) {
-    for (const std::string& assignment : extraEnv) putenv(strdup(assignment.c_str()));
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    std::fprintf(stderr, "cannot run %s: %s\n", args[0], std::strerror(errno));
-    _exit(127);
-  }
+  if (pid == 0) testing_support::execInChild(argv, extraEnv);
   TerminalRun run;
   std::string& shown = run.result.output;
   size_t answered = 0;  // the output up to here has been answered
