@@ -38,8 +38,9 @@ class FakePhone {
   std::vector<std::string> leftInTemporaryFolders() const;
   // Where a path on the phone (below /var) is here.
   std::filesystem::path here(const std::string& pathOnPhone) const;
-  // A file of the harness's: respring.log is below /var/log, attacker.log and evil.deb in its folder.
+  // What the stand-ins for sbreload and killall logged: a line per respring, naming who asked.
   std::string respringLog() const;
+  // fake-phone's own folder, where it keeps attacker.log.
   std::filesystem::path folder() const { return dir_.path(); }
 
  private:

@@ -28,8 +28,8 @@ const std::string kPasswordPrompt = "password for mobile on";
 const fs::path kUniversal = UNIVERSAL_DEB;
 const fs::path kArm64Only = ARM64_DEB;
 
-// A package of the same name larger than every buffer between here and the phone's disk (16 MiB),
-// so that a copy can be caught half-way.
+// A package of the same name, 16 MiB: over the slow link of fake-phone --cut-copy its copy takes
+// over a second, and is caught half-way.
 const fs::path& largePackage() {
   static TempDir dir;
   static const fs::path deb = [] {
