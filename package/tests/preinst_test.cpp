@@ -67,6 +67,13 @@ class Preinst : public testing::Test {
   RunResult install(const Package& package, const char* cpuSubtype) {
     return RootlessDevice(cpuSubtype).runMaintainerScript(package.preinst(), "install");
   }
+  // The same, with another sysctl at `otherPath` answering `otherSubtype`.
+  RunResult install(const Package& package, const char* cpuSubtype, const std::string& otherPath,
+                    const char* otherSubtype) {
+    RootlessDevice device(cpuSubtype);
+    device.placeSysctl(otherPath, otherSubtype);
+    return device.runMaintainerScript(package.preinst(), "install");
+  }
 };
 
 TEST_F(Preinst, RefusesAnArm64eDeviceWhenThePackageHasNoArm64eSlice) {
@@ -76,6 +83,18 @@ TEST_F(Preinst, RefusesAnArm64eDeviceWhenThePackageHasNoArm64eSlice) {
   EXPECT_NE(result.output.find("A12 chip or later"), std::string::npos) << result.output;
   EXPECT_NE(result.output.find("A11 and older"), std::string::npos) << result.output;
   EXPECT_NE(arm64Only().buildOutput.find("slices: arm64 only"), std::string::npos) << arm64Only().buildOutput;
+}
+
+TEST_F(Preinst, AsksTheJailbreaksSysctlBeforeAnotherFirstOnPath) {
+  auto result = install(arm64Only(), "2", "/usr/bin/sysctl", "1");
+  EXPECT_NE(result.exitCode, 0) << "a sysctl found through PATH answered";
+  EXPECT_NE(result.output.find("Ravelo was not installed"), std::string::npos) << result.output;
+}
+
+TEST_F(Preinst, AsksTheSystemsSysctlWhereTheJailbreakHasNone) {
+  auto result = install(arm64Only(), nullptr, "/usr/sbin/sysctl", "2");
+  EXPECT_NE(result.exitCode, 0);
+  EXPECT_NE(result.output.find("A12 chip or later"), std::string::npos) << result.output;
 }
 
 TEST_F(Preinst, InstallsAnArm64OnlyPackageOnAnArm64Device) {

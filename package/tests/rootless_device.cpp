@@ -51,17 +51,18 @@ RootlessDevice::RootlessDevice(const char* cpuSubtype) {
     std::smatch found;
     if (std::regex_search(line, found, kLibrary)) copyInto(root, found[1].str());
   }
-  if (cpuSubtype != nullptr) {
-    fs::path sysctl = root / "var/jb/usr/sbin/sysctl";
-    writeFile(sysctl, std::string("#!/var/jb/bin/sh\n[ \"$*\" = '-n hw.cpusubtype' ] || exit 1\necho ") + cpuSubtype +
-                          "\n");
-    fs::permissions(sysctl, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
-  }
+  if (cpuSubtype != nullptr) placeSysctl("/var/jb/usr/sbin/sysctl", cpuSubtype);
   RunResult probe = run(insideRoot(root, {"/var/jb/bin/sh", "-c", "exit 0"}), {kDefaultPath});
   if (probe.exitCode != 0) {
     cannotRun_ = "cannot run a program inside a fake device root here (unshare and chroot need root or user namespaces): " +
                  probe.output;
   }
+}
+
+void RootlessDevice::placeSysctl(const std::string& path, const char* cpuSubtype) {
+  fs::path sysctl = root_.path() / fs::path(path).relative_path();
+  writeFile(sysctl, std::string("#!/var/jb/bin/sh\n[ \"$*\" = '-n hw.cpusubtype' ] || exit 1\necho ") + cpuSubtype + "\n");
+  fs::permissions(sysctl, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
 }
 
 RunResult RootlessDevice::runMaintainerScript(const fs::path& script, const std::string& argument) {

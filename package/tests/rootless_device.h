@@ -15,6 +15,9 @@ class RootlessDevice {
   // (/var/jb/usr/sbin/sysctl) answers it for hw.cpusubtype; with nullptr there is no sysctl.
   explicit RootlessDevice(const char* cpuSubtype);
 
+  // Places at `path` in the device's root a sysctl that answers `cpuSubtype` for hw.cpusubtype.
+  void placeSysctl(const std::string& path, const char* cpuSubtype);
+
   // Empty when this machine can run a program inside the device's root (chroot as root, else in a
   // user namespace); otherwise why not.
   std::string cannotRun() const { return cannotRun_; }

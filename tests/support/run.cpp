@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -11,6 +13,16 @@
 extern char** environ;
 
 namespace testing_support {
+
+void execInChild(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
+  for (const std::string& assignment : extraEnv) putenv(strdup(assignment.c_str()));
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  execv(args[0], args.data());
+  std::fprintf(stderr, "cannot run %s: %s\n", args[0], std::strerror(errno));
+  _exit(127);
+}
 
 RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
   int fds[2];
@@ -22,13 +34,7 @@ RunResult run(const std::vector<std::string>& argv, const std::vector<std::strin
     dup2(fds[1], 2);
     close(fds[0]);
     close(fds[1]);
-    for (const std::string& assignment : extraEnv) putenv(strdup(assignment.c_str()));
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    std::fprintf(stderr, "cannot run %s: %s\n", args[0], std::strerror(errno));
-    _exit(127);
+    execInChild(argv, extraEnv);
   }
   close(fds[1]);
   RunResult result;
