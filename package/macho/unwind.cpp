@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "leb128.h"
+
 namespace macho {
 namespace {
 
@@ -92,28 +94,8 @@ struct Cursor {
     at += sizeof(T);
     return value;
   }
-  uint64_t uleb() {
-    uint64_t value = 0;
-    for (int shift = 0;; shift += 7) {
-      if (shift > 63) fail("bad ULEB128");
-      uint8_t b = read<uint8_t>();
-      value |= uint64_t{b & 0x7fu} << shift;
-      if ((b & 0x80) == 0) return value;
-    }
-  }
-  int64_t sleb() {
-    int64_t value = 0;
-    int shift = 0;
-    uint8_t b;
-    do {
-      if (shift > 63) fail("bad SLEB128");
-      b = read<uint8_t>();
-      value |= int64_t{b & 0x7f} << shift;
-      shift += 7;
-    } while (b & 0x80);
-    if (shift < 64 && (b & 0x40)) value |= -(int64_t{1} << shift);
-    return value;
-  }
+  uint64_t uleb() { return readUleb128([this] { return read<uint8_t>(); }, fail); }
+  int64_t sleb() { return readSleb128([this] { return read<uint8_t>(); }, fail); }
   void skip(uint64_t bytes) {
     if (bytes > end - at) fail("a block runs past its record's end");
     at += bytes;
