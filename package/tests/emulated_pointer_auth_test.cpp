@@ -221,13 +221,13 @@ TEST(EmulatedPointerAuthentication, AConstantStringIsUsedOnlyWithItsIsaSignedAsO
   EXPECT_EQ(utf8(0), "text");
   EXPECT_EQ(typeOf(0), CFStringGetTypeID());
   EXPECT_THAT(failure([&] { typeOf(1); }),
-              StartsWith("pointer authentication failed at tiny.dylib+0x4020 (__cfstring): the isa of the constant "
-                         "string there is unsigned"));
+              StartsWith("pointer authentication failed at tiny.dylib+0x4020 (__cfstring+0x20): the isa of the "
+                         "constant string there is unsigned"));
   EXPECT_THAT(failure([&] { utf8(1); }), HasSubstr("the isa of the constant string there is unsigned"));
   for (int i : {2, 3}) {
     EXPECT_THAT(failure([&] { typeOf(i); }),
-                HasSubstr("(__cfstring): the isa of the constant string there is not signed with key DA, its address "
-                          "and discriminator 0x6ae1"));
+                HasSubstr("+0x" + std::to_string(2 * i) + "0): the isa of the constant string there is not signed "
+                          "with key DA, its address and discriminator 0x6ae1"));
     EXPECT_THAT(failure([&] { utf8(i); }), StartsWith("pointer authentication failed at tiny.dylib+0x40"));
   }
 }
