@@ -3,7 +3,6 @@
 #include <cxxabi.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <map>
 
@@ -204,7 +203,7 @@ void checkArm64e(const Image& image, std::vector<std::string>& problems) {
       }
     }
   }
-  std::map<uint64_t, const Fixup*> byAddress;
+  FixupsByAddress byAddress;
   for (const Fixup& f : all) byAddress[f.address] = &f;
   checkAuthGot(image, byAddress, problems);
   checkConstantStrings(image, byAddress, problems);
