@@ -44,13 +44,14 @@ elif [ "$slices" = "arm64 arm64e" ]; then
 else
   echo "setup: device package $deb"
   echo "  slices ${slices:-unknown}: A11 and older iPhones only; A12 and later refuse it (its preinst says so)"
-  if [ "$ld64_failed" = 1 ]; then
-    echo "setup: Apple's linker could not be built (the reason is above), so the package has no arm64e slice" >&2
-    status=1
-  elif ! package/toolchain/build-ld64 --find >/dev/null; then
+  if [ "$ld64_failed" = 0 ] && ! package/toolchain/build-ld64 --find >/dev/null; then
     echo "  For every iPhone: ./setup.sh without RAVELO_ARM64_ONLY=1 (it builds Apple's linker once)"
-  else
+  elif [ "$ld64_failed" = 0 ]; then
     echo "  The device build's note above says why there is no arm64e slice"
   fi
+fi
+if [ "$ld64_failed" = 1 ]; then
+  echo "setup: Apple's linker could not be built (the reason is above), so there is no arm64e slice" >&2
+  status=1
 fi
 exit "$status"
