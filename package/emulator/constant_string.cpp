@@ -16,6 +16,7 @@ constexpr uint32_t kConstantStringFlagsUtf16 = 0x7d0;
 }  // namespace
 
 CFStringRef hostStringOfConstant(Machine& machine, uint64_t constant) {
+  machine.authenticateIsa(constant, "the isa of the constant string there");
   uint32_t flags = machine.load<uint32_t>(constant + 8);
   uint64_t characters = machine.strip(machine.load<uint64_t>(constant + 16));
   uint64_t length = machine.load<uint64_t>(constant + 24);

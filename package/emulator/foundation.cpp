@@ -69,7 +69,7 @@ CFTypeRef Foundation::toHost(uint64_t handle) {
     runtime_.checkAlive(handle, "use");
     return found;
   }
-  // A constant's isa may come signed, as arm64e compilers may sign the class pointer of a CFSTR.
+  // A CFSTR constant of a loaded image, met for the first time (its isa is signed on arm64e).
   if (machine_.strip(machine_.load<uint64_t>(handle)) == constantStringClass_) return constantString(handle);
   machine_.fail("not a CoreFoundation object: " + machine_.describe(handle));
 }

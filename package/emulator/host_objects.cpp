@@ -68,7 +68,7 @@ id HostObjects::toHost(uint64_t handle) {
     } catch (const Error&) {
     }
   }
-  // A constant's isa may come signed, as arm64e compilers may sign the class pointer of a CFSTR.
+  // A CFSTR constant of a loaded image, met for the first time (its isa is signed on arm64e).
   if (isa != 0 && machine_.strip(isa) == constantStringClass_) return constantString(handle);
   machine_.fail("not an object: " + machine_.describe(handle));
 }

@@ -406,6 +406,16 @@ uint64_t Machine::authenticateFunction(uint64_t pointer, const std::string& what
        ")");
 }
 
+uint64_t Machine::authenticateIsa(uint64_t object, const std::string& what) {
+  constexpr uint16_t kIsaDiscriminator = 0x6ae1;  // ptrauth_string_discriminator("isa")
+  uint64_t isa = load<uint64_t>(object);
+  std::optional<uint64_t> plain = authenticate(isa, PacKey::DA, blendDiscriminator(object, kIsaDiscriminator));
+  if (plain) return *plain;
+  fail("pointer authentication failed at " + describe(object) + ": " + what +
+       (strip(isa) == isa ? " is unsigned" : " is not signed with key DA, its address and discriminator 0x6ae1") +
+       " (" + hex(isa) + "), and objc_msgSend authenticates it");
+}
+
 void Machine::runTrap(size_t index) {
   Cpu cpu(*this);
   uint64_t caller = cpu.lr();

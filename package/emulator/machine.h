@@ -123,6 +123,11 @@ class Machine {
   // before calling or storing it. Stops the run otherwise: "pointer authentication failed at
   // SYMBOL+OFFSET: <what> is unsigned" (or "signed otherwise"). NULL passes as NULL.
   uint64_t authenticateFunction(uint64_t pointer, const std::string& what);
+  // The class an object's isa (its first word) points to, after authenticating it as objc_msgSend
+  // does in the runtime's AUTH mode, iOS's for arm64e (objc4's ExtractISA: autda with the object's
+  // address blended with discriminator 0x6AE1). Stops the run otherwise: "pointer authentication
+  // failed at OBJECT: <what> is unsigned" (or "signed otherwise"). In an arm64 process, the isa.
+  uint64_t authenticateIsa(uint64_t object, const std::string& what);
 
   // ---- running ----
   // Calls the emulated function at `address` and runs until it returns. `setUp` loads the arguments:

@@ -108,7 +108,12 @@ uint64_t ObjcRuntime::getClass(const std::string& name) const {
   return it == classesByName_.end() ? 0 : it->second;
 }
 
-uint64_t ObjcRuntime::classOf(uint64_t object) { return machine_.load<uint64_t>(object); }
+uint64_t ObjcRuntime::classOf(uint64_t object) {
+  // The harness's objects carry a plain isa; a signed one (a CFSTR constant of an arm64e image) is
+  // authenticated as objc_msgSend does.
+  uint64_t isa = machine_.load<uint64_t>(object);
+  return machine_.strip(isa) == isa ? isa : machine_.authenticateIsa(object, "the isa of the object there");
+}
 uint64_t ObjcRuntime::superclassOf(uint64_t cls) const { return find(cls) ? find(cls)->superclass : 0; }
 uint64_t ObjcRuntime::metaclassOf(uint64_t cls) const { return find(cls) ? find(cls)->metaclass : 0; }
 bool ObjcRuntime::isMetaclass(uint64_t cls) const { return find(cls) && find(cls)->meta; }

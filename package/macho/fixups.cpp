@@ -3,6 +3,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "leb128.h"
+
 namespace macho {
 namespace {
 
@@ -37,27 +39,11 @@ struct Stream {
   uint64_t end;
 
   uint8_t byte() { return in.at<uint8_t>(at++); }
-  uint64_t uleb() {
-    uint64_t value = 0;
-    for (int shift = 0;; shift += 7) {
-      if (at >= end || shift > 63) fail("bad ULEB128");
-      uint8_t b = byte();
-      value |= uint64_t{b & 0x7fu} << shift;
-      if ((b & 0x80) == 0) return value;
-    }
-  }
-  int64_t sleb() {
-    int64_t value = 0;
-    int shift = 0;
-    uint8_t b;
-    do {
-      if (at >= end || shift > 63) fail("bad SLEB128");
-      b = byte();
-      value |= int64_t{b & 0x7f} << shift;
-      shift += 7;
-    } while (b & 0x80);
-    if (shift < 64 && (b & 0x40)) value |= -(int64_t{1} << shift);
-    return value;
+  uint64_t uleb() { return readUleb128([this] { return lebByte("bad ULEB128"); }, fail); }
+  int64_t sleb() { return readSleb128([this] { return lebByte("bad SLEB128"); }, fail); }
+  uint8_t lebByte(const char* what) {
+    if (at >= end) fail(what);
+    return byte();
   }
   std::string name() {
     std::string text = in.cString(at, end);

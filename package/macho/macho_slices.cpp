@@ -29,7 +29,13 @@ With --contents, each slice's contents must also be what the device loads and ru
   arm64e       chained fixups in an arm64e pointer format; every pointer to code stored in data
                (hook tables, methods added to classes) signed with key IA, no address diversity and
                discriminator 0, as the runtime and the hooking library call it; imports called
-               through __auth_stubs and __auth_got, never unsigned stubs
+               through __auth_stubs and __auth_got, never unsigned stubs, every __auth_got slot
+               signed with key IA, address diversity and discriminator 0, as the stubs authenticate
+               it; every constant string's isa (__cfstring) bound to
+               ___CFConstantStringClassReference and signed with key DA, address diversity and
+               discriminator 0x6AE1, as objc_msgSend authenticates an isa; a compact unwind entry
+               for every function (none in DWARF mode) and no __eh_frame entry that flips the
+               return-address signing state, as Apple's toolchain writes them
 Each problem is named with its address, section and nearest symbol.
 
 Exit status: 0 when every FILE passes, 1 when one does not (the reason goes to standard error),

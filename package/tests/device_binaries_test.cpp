@@ -8,6 +8,7 @@
 #include "device_build.h"
 #include "fixups.h"
 #include "slice_checks.h"
+#include "unwind.h"
 
 using device::Deliverable;
 using macho::Image;
@@ -93,12 +94,18 @@ TEST_P(DeviceLoadCommands, PassesWhatTheDeviceChecksOfItsContents) {
   for (const Image& image : slices_) EXPECT_EQ(macho::contentProblems(image), std::vector<std::string>{});
 }
 
-// Unwind tables, so that an exception raised beneath our code can unwind through it.
-TEST_P(DeviceLoadCommands, CarriesUnwindInformation) {
+// Unwind tables, so that an exception raised beneath our code can unwind through it: a compact entry
+// for every function, as Apple's toolchain writes them (a frame, or none for a leaf), and no DWARF.
+TEST_P(DeviceLoadCommands, CarriesACompactUnwindEntryForEveryFunction) {
   for (const Image& image : slices_) {
-    const macho::Section* unwind = image.section("__TEXT", "__unwind_info");
-    ASSERT_NE(unwind, nullptr) << "no __unwind_info";
-    EXPECT_GT(unwind->size, 0u);
+    std::vector<macho::UnwindEntry> entries = macho::compactUnwindEntries(image);
+    EXPECT_GT(entries.size(), 10u) << macho::architectureName(image);
+    for (const macho::UnwindEntry& e : entries) {
+      uint32_t mode = e.encoding & macho::kUnwindModeMask;
+      EXPECT_TRUE(mode == 0x04000000 || mode == 0x02000000)
+          << macho::architectureName(image) << ": " << std::hex << e.function << " has encoding " << e.encoding;
+    }
+    EXPECT_EQ(image.section("__TEXT", "__eh_frame"), nullptr) << macho::architectureName(image);
   }
 }
 

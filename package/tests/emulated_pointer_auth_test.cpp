@@ -22,15 +22,7 @@ using testing::StartsWith;
 constexpr uint64_t kCallSlot = kCode, kCallImport = kCode + 0x20, kSmash = kCode + 0x40, kSmashChecked = kCode + 0x60,
                    kAnswer = kCode + 0x100;
 constexpr uint64_t kBase = 0x120000000;
-
-// DYLD_CHAINED_PTR_ARM64E_USERLAND24 pointers; `next` is the distance to the next one in 8-byte steps.
-uint64_t authRebase(uint32_t offset, uint16_t diversity, PacKey key, uint64_t next) {
-  return offset | uint64_t{diversity} << 32 | uint64_t(key) << 49 | next << 51 | uint64_t{1} << 63;
-}
-uint64_t plainRebase(uint32_t offset, uint64_t next) { return offset | next << 51; }
-uint64_t authBindWithAddressDiversity(uint32_t import, PacKey key, uint64_t next) {
-  return import | uint64_t{1} << 48 | uint64_t(key) << 49 | next << 51 | uint64_t{3} << 62;
-}
+constexpr uint8_t kIA = 0, kDA = 2;
 
 // An arm64e dylib whose __data holds four pointers: the answer function signed as a C function
 // pointer (key IA, discriminator 0), the same unsigned, the same signed with discriminator 0x1234,
@@ -41,8 +33,7 @@ uint64_t authBindWithAddressDiversity(uint32_t import, PacKey key, uint64_t next
 // the check clang puts before a plain RET.
 std::vector<uint8_t> arm64eDylib(uint32_t cpuSubtype = 0x80000002) {
   Writer w;
-  const uint32_t fixupsSize = 84;
-  writeHeader(w, cpuSubtype, 0x108, {{"__data", kDataAddress, 32, 0}}, {0x80000034, 16, kTables, fixupsSize});
+  writeHeader(w, cpuSubtype, 0x108, {{"__data", kDataAddress, 32, 0}}, chainedFixupsCommand("_record"));
   w.at(kCallSlot);
   w.code({0xd503237f,    // pacibsp
           0xa9bf7bfd,    // stp    x29, x30, [sp, #-16]!
@@ -80,22 +71,11 @@ std::vector<uint8_t> arm64eDylib(uint32_t cpuSubtype = 0x80000002) {
   w.at(kAnswer);
   w.code({0xd2800540, 0xd65f03c0});  // mov x0, #42; ret
   w.at(kDataAddress);
-  w.put(authRebase(kAnswer, 0, PacKey::IA, 1));
+  w.put(authRebase(kAnswer, kIA, false, 0, 1));
   w.put(plainRebase(kAnswer, 1));
-  w.put(authRebase(kAnswer, 0x1234, PacKey::IA, 1));
-  w.put(authBindWithAddressDiversity(0, PacKey::IA, 0));
-  // LC_DYLD_CHAINED_FIXUPS' data: header, starts in image (two segments), starts in __DATA (one
-  // page, format 12, the chain at its start), one import of library 1, its name.
-  w.at(kTables);
-  for (uint32_t word : {0u, 32u, 72u, 76u, 1u, 1u, 0u}) w.put(word);
-  w.at(kTables + 32);
-  for (uint32_t word : {2u, 0u, 16u}) w.put(word);
-  w.at(kTables + 48);
-  w.put<uint32_t>(24), w.put<uint16_t>(0x4000), w.put<uint16_t>(12), w.put<uint64_t>(kDataAddress);
-  w.put<uint32_t>(0), w.put<uint16_t>(1), w.put<uint16_t>(0);
-  w.at(kTables + 72);
-  w.put<uint32_t>(1);
-  w.name("_record", 8);
+  w.put(authRebase(kAnswer, kIA, false, 0x1234, 1));
+  w.put(authBind(0, kIA, true, 0, 0));
+  writeChainedFixups(w, "_record");
   return w.bytes;
 }
 
@@ -220,6 +200,36 @@ TEST(EmulatedPointerAuthentication, TheRuntimeAndTheHookingLibraryTakeOnlyImplem
   EXPECT_EQ(m.trapName(*original), "-[SBVolumeControl increaseVolume]");
   sb.objc.send(sb.instance("SBVolumeControl"), "increaseVolume");
   EXPECT_EQ(ran, 1);
+}
+
+// A constant string's isa is authenticated where the code first uses the string, as objc_msgSend
+// does on arm64e (key DA, the string's address, discriminator 0x6AE1): signed so, the string is used;
+// unsigned or signed otherwise, the run stops.
+TEST(EmulatedPointerAuthentication, AConstantStringIsUsedOnlyWithItsIsaSignedAsObjcMsgSendChecksIt) {
+  emu::Process sb({"SpringBoard", true, emu::Architecture::Arm64e});
+  sb.imports.data(kLibrary, "___CFConstantStringClassReference",
+                  sb.imports.find(emu::kCoreFoundation, "___CFConstantStringClassReference"));
+  const uint64_t base = sb.load(imageOf(constantStringsDylib({authBind(0, kDA, true, 0x6ae1, 2), plainBind(0, 2),
+                                                               authBind(0, kDA, true, 0x1234, 2),
+                                                               authBind(0, kIA, true, 0x6ae1, 2)})),
+                                "/tiny.dylib")
+                            .base;
+  auto string = [&](int i) { return base + kDataAddress + 32 * i; };
+  auto typeOf = [&](int i) { return sb.machine.call(sb.imports.find(emu::kCoreFoundation, "_CFGetTypeID"), {string(i)}).x0; };
+  auto utf8 = [&](int i) { return sb.machine.cString(sb.objc.send(string(i), "UTF8String").x0); };
+
+  EXPECT_EQ(utf8(0), "text");
+  EXPECT_EQ(typeOf(0), CFStringGetTypeID());
+  EXPECT_THAT(failure([&] { typeOf(1); }),
+              StartsWith("pointer authentication failed at tiny.dylib+0x4020 (__cfstring+0x20): the isa of the "
+                         "constant string there is unsigned"));
+  EXPECT_THAT(failure([&] { utf8(1); }), HasSubstr("the isa of the constant string there is unsigned"));
+  for (int i : {2, 3}) {
+    EXPECT_THAT(failure([&] { typeOf(i); }),
+                HasSubstr("+0x" + std::to_string(2 * i) + "0): the isa of the constant string there is not signed "
+                          "with key DA, its address and discriminator 0x6ae1"));
+    EXPECT_THAT(failure([&] { utf8(i); }), StartsWith("pointer authentication failed at tiny.dylib+0x40"));
+  }
 }
 
 }  // namespace

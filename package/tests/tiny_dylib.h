@@ -94,6 +94,66 @@ inline void writeHeader(Writer& w, uint32_t cpuSubtype, uint64_t codeSize, const
   w.put<uint64_t>(0);
 }
 
+// arm64e chained pointers (DYLD_CHAINED_PTR_ARM64E_USERLAND24) as Apple's linker writes them; `key`
+// is 0 IA, 1 IB, 2 DA, 3 DB; `next` is the distance to the chain's next pointer in 8-byte steps.
+inline uint64_t plainRebase(uint32_t offset, uint64_t next) { return offset | next << 51; }
+inline uint64_t plainBind(uint32_t import, uint64_t next) { return import | next << 51 | uint64_t{1} << 62; }
+inline uint64_t authRebase(uint32_t offset, uint8_t key, bool addressDiversity, uint16_t diversity, uint64_t next) {
+  return offset | uint64_t{diversity} << 32 | uint64_t{addressDiversity} << 48 | uint64_t{key} << 49 | next << 51 |
+         uint64_t{1} << 63;
+}
+inline uint64_t authBind(uint32_t import, uint8_t key, bool addressDiversity, uint16_t diversity, uint64_t next) {
+  return authRebase(import, key, addressDiversity, diversity, next) | uint64_t{1} << 62;
+}
+
+// LC_DYLD_CHAINED_FIXUPS of a dylib whose one chain starts at the first word of __DATA (one page,
+// pointer format 12) and whose one import is `symbol` from kLibrary: the load command's words for
+// writeHeader, and its data, written at kTables.
+inline uint32_t chainedFixupsSize(const std::string& symbol) { return (76 + symbol.size() + 1 + 7) & ~7u; }
+inline std::vector<uint32_t> chainedFixupsCommand(const std::string& symbol) {
+  return {0x80000034, 16, kTables, chainedFixupsSize(symbol)};
+}
+inline void writeChainedFixups(Writer& w, const std::string& symbol) {
+  // Header (imports at 72, names at 76, one import, DYLD_CHAINED_IMPORT), starts in image (two
+  // segments: __TEXT none, __DATA at 16), starts in __DATA, the import of library 1, its name.
+  w.at(kTables);
+  for (uint32_t word : {0u, 32u, 72u, 76u, 1u, 1u, 0u}) w.put(word);
+  w.at(kTables + 32);
+  for (uint32_t word : {2u, 0u, 16u}) w.put(word);
+  w.at(kTables + 48);
+  w.put<uint32_t>(24), w.put<uint16_t>(0x4000), w.put<uint16_t>(12), w.put<uint64_t>(kDataAddress);
+  w.put<uint32_t>(0), w.put<uint16_t>(1), w.put<uint16_t>(0);
+  w.at(kTables + 72);
+  w.put<uint32_t>(1);
+  w.name(symbol, chainedFixupsSize(symbol) - 76);
+}
+
+// An arm64e dylib whose one data section, `section` at kDataAddress, holds `words` (the chain starts
+// at its first word), whose one import is `symbol`, and whose __TEXT holds the characters "text" at
+// kText.
+inline constexpr uint64_t kText = kCode;
+inline std::vector<uint8_t> chainedDylib(const char* section, const std::vector<uint64_t>& words,
+                                         const std::string& symbol) {
+  Writer w;
+  writeHeader(w, 0x80000002, 8, {{section, kDataAddress, 8 * words.size(), 0}}, chainedFixupsCommand(symbol));
+  w.at(kText);
+  w.name("text", 8);
+  w.at(kDataAddress);
+  for (uint64_t word : words) w.put(word);
+  writeChainedFixups(w, symbol);
+  return w.bytes;
+}
+
+// The same with one CFSTR constant in __cfstring per `isa` word (the chained pointer of its isa, a
+// bind of import 0, ___CFConstantStringClassReference, whose `next` must be 2), each with the 8-bit
+// characters "text".
+inline std::vector<uint8_t> constantStringsDylib(const std::vector<uint64_t>& isa) {
+  std::vector<uint64_t> words;
+  for (size_t i = 0; i < isa.size(); ++i)
+    words.insert(words.end(), {isa[i], 0x7c8, plainRebase(kText, i + 1 < isa.size() ? 2 : 0), 4});
+  return chainedDylib("__cfstring", words, "___CFConstantStringClassReference");
+}
+
 // The reader's image of `bytes`.
 inline macho::Image imageOf(const std::vector<uint8_t>& bytes) {
   // One file per process: CTest runs the cases of a suite in parallel.

@@ -95,6 +95,37 @@ TEST_F(Ld64Build, ARunStartedDuringAnotherWaitsAndUsesItsBuild) {
   EXPECT_EQ(lines(result.output).back(), builtFolder().string());
 }
 
+// --check runs a finished build's last checks on the cached ld and nothing else.
+TEST_F(Ld64Build, CheckPassesAFinishedBuildAndNamesWhatIsWrongOtherwise) {
+  auto none = build({"--check"});
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_NE(none.output.find("ld64 is not built in this cache"), std::string::npos) << none.output;
+
+  ASSERT_EQ(run({"/bin/sh", fakeBuild()}).exitCode, 0);
+  auto passed = build({"--check"});
+  EXPECT_EQ(passed.exitCode, 0) << passed.output;
+  EXPECT_NE(passed.output.find("build-ld64: @(#)PROGRAM:ld  PROJECT:ld64-951.9"), std::string::npos) << passed.output;
+  EXPECT_EQ(lines(passed.output).back(), builtFolder().string());
+
+  writeFile(builtFolder() / "ld", "#!/bin/sh\necho '@(#)PROGRAM:ld  PROJECT:ld64-530'\n");
+  auto old = build({"--check"});
+  EXPECT_EQ(old.exitCode, 1);
+  EXPECT_NE(old.output.find("PROJECT:ld64-530"), std::string::npos) << old.output;
+  EXPECT_NE(old.output.find("does not report ld64-951.9 with arm64e"), std::string::npos) << old.output;
+}
+
+// The last step of a cold build, repeated on the real linker: it must never fail at random (`ld -v`
+// through a pipe into `head` under pipefail died of SIGPIPE about one time in seven).
+TEST(Ld64BuildFinalChecks, PassTwoHundredTimesInARow) {
+  SKIP_WITHOUT_LD64();
+  TempDir dir;
+  auto result = run({"/bin/bash", "-c",
+                     "for i in $(seq 200); do \"$0\" --check >/dev/null 2>\"$1\" || "
+                     "{ echo \"run $i exited with status $?:\"; cat \"$1\"; exit 1; }; done",
+                     BUILD_LD64, (dir / "stderr").string()});
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+}
+
 // ---- link stubs -------------------------------------------------------------------------------
 
 std::map<std::string, macho::Image> stubsByInstallName(const fs::path& root) {

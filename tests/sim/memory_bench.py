@@ -63,7 +63,9 @@ def measure(sim, presses, record, device_binaries):
             args += ["--record", os.path.join(folder, "run.wav")]
         args.append(path)
         start = time.monotonic()
-        run = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        # Its errors go to a file: a pipe nobody reads until the run ends would stall it once full.
+        errors_file = open(os.path.join(folder, "errors.txt"), "w+")
+        run = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=errors_file)
         sim_peak = springboard_peak = 0
         while run.poll() is None:
             sim_peak = max(sim_peak, peak_kb(run.pid))
@@ -72,7 +74,9 @@ def measure(sim, presses, record, device_binaries):
                     springboard_peak = max(springboard_peak, peak_kb(child))
             time.sleep(0.05)
         elapsed = time.monotonic() - start
-        errors = run.stderr.read()
+        errors_file.seek(0)
+        errors = errors_file.read()
+        errors_file.close()
         wav = os.path.join(folder, "run.wav")
         wav_size = os.path.getsize(wav) if record and os.path.exists(wav) else 0
     return run.returncode, sim_peak, springboard_peak, elapsed, wav_size, errors
