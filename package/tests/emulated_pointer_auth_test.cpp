@@ -41,8 +41,7 @@ uint64_t authBindWithAddressDiversity(uint32_t import, PacKey key, uint64_t next
 // the check clang puts before a plain RET.
 std::vector<uint8_t> arm64eDylib(uint32_t cpuSubtype = 0x80000002) {
   Writer w;
-  const uint32_t fixupsSize = 84;
-  writeHeader(w, cpuSubtype, 0x108, {{"__data", kDataAddress, 32, 0}}, {0x80000034, 16, kTables, fixupsSize});
+  writeHeader(w, cpuSubtype, 0x108, {{"__data", kDataAddress, 32, 0}}, chainedFixupsCommand({"_record"}));
   w.at(kCallSlot);
   w.code({0xd503237f,    // pacibsp
           0xa9bf7bfd,    // stp    x29, x30, [sp, #-16]!
@@ -84,18 +83,7 @@ std::vector<uint8_t> arm64eDylib(uint32_t cpuSubtype = 0x80000002) {
   w.put(plainRebase(kAnswer, 1));
   w.put(authRebase(kAnswer, 0x1234, PacKey::IA, 1));
   w.put(authBindWithAddressDiversity(0, PacKey::IA, 0));
-  // LC_DYLD_CHAINED_FIXUPS' data: header, starts in image (two segments), starts in __DATA (one
-  // page, format 12, the chain at its start), one import of library 1, its name.
-  w.at(kTables);
-  for (uint32_t word : {0u, 32u, 72u, 76u, 1u, 1u, 0u}) w.put(word);
-  w.at(kTables + 32);
-  for (uint32_t word : {2u, 0u, 16u}) w.put(word);
-  w.at(kTables + 48);
-  w.put<uint32_t>(24), w.put<uint16_t>(0x4000), w.put<uint16_t>(12), w.put<uint64_t>(kDataAddress);
-  w.put<uint32_t>(0), w.put<uint16_t>(1), w.put<uint16_t>(0);
-  w.at(kTables + 72);
-  w.put<uint32_t>(1);
-  w.name("_record", 8);
+  writeChainedFixups(w, 12, {"_record"});
   return w.bytes;
 }
 
