@@ -1,11 +1,13 @@
 #include "tbd.h"
 
+#include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/yaml.h>
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 
 namespace tbd {
@@ -80,12 +82,34 @@ void readSymbolLists(const YAML::Node& doc, const std::string& key, Library& lib
   }
 }
 
-Library parse(const std::vector<YAML::Node>& documents) {
-  if (documents.size() != 1) {
-    throw std::runtime_error("holds " + std::to_string(documents.size()) +
-                             " documents; only a stub of one library is supported");
-  }
-  const YAML::Node& doc = documents.front();
+// Counts documents without building them, for the events of none.
+struct DocumentCounter : YAML::EventHandler {
+  void OnDocumentStart(const YAML::Mark&) override {}
+  void OnDocumentEnd() override {}
+  void OnNull(const YAML::Mark&, YAML::anchor_t) override {}
+  void OnAlias(const YAML::Mark&, YAML::anchor_t) override {}
+  void OnScalar(const YAML::Mark&, const std::string&, YAML::anchor_t, const std::string&) override {}
+  void OnSequenceStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override {}
+  void OnSequenceEnd() override {}
+  void OnMapStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override {}
+  void OnMapEnd() override {}
+};
+
+// The stub's one document. yaml-cpp's LoadAll never returns on some malformed text (a tag and a
+// comma at the top level, "!a, b", give it documents without end), so the documents are counted,
+// up to two, before the first is loaded.
+YAML::Node onlyDocument(const std::string& text) {
+  std::istringstream in(text);
+  YAML::Parser parser(in);
+  DocumentCounter counter;
+  int documents = 0;
+  while (documents < 2 && parser.HandleNextDocument(counter)) ++documents;
+  if (documents == 0) throw std::runtime_error("holds no document");
+  if (documents > 1) throw std::runtime_error("holds several documents; only a stub of one library is supported");
+  return YAML::Load(text);
+}
+
+Library parse(const YAML::Node& doc) {
   if (!doc.IsMap()) throw std::runtime_error("is not a YAML mapping");
   if (!doc["tbd-version"] || doc["tbd-version"].as<std::string>() != "4") {
     throw std::runtime_error("is not a version 4 text stub (tbd-version: 4)");
@@ -130,7 +154,7 @@ Library read(const std::filesystem::path& file) {
 
 Library readText(const std::string& text, const std::string& name) {
   try {
-    return parse(YAML::LoadAll(text));
+    return parse(onlyDocument(text));
   } catch (const YAML::Exception& error) {
     throw std::runtime_error(name + ": not a readable text stub: " + error.what());
   } catch (const std::runtime_error& error) {
