@@ -20,7 +20,8 @@ void exportCLibrary(Machine& m, Imports& imports) {
     m.fail("dyld_stub_binder reached: lazily bound pointers are bound at load");
   });
 
-  imports.function(lib, "_malloc", [&m](Cpu& cpu) { cpu.setX(0, m.allocate(cpu.x(0))); });
+  // NULL when the heap cannot hold it, as the device's malloc answers.
+  imports.function(lib, "_malloc", [&m](Cpu& cpu) { cpu.setX(0, m.tryAllocate(cpu.x(0))); });
   imports.function(lib, "_strlen", [&m](Cpu& cpu) { cpu.setX(0, m.cString(cpu.x(0), 1 << 20).size()); });
   imports.function(lib, "_strncmp", [&m](Cpu& cpu) {
     for (uint64_t i = 0; i < cpu.x(2); ++i) {

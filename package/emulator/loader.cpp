@@ -80,17 +80,42 @@ LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& i
   if (text == nullptr) throw Error(fileName(path) + " has no __TEXT segment");
   loaded.slide = base - text->address;
 
-  // Map writable first: the fixups below are the loader's writes.
-  for (const macho::Segment& s : image.segments) {
-    if (s.size == 0 || s.initProt == 0) continue;  // __PAGEZERO and the like
-    uint64_t at = s.address + loaded.slide;
-    machine.map(at, pageUp(s.size), kRead | kWrite);
-    if (s.fileSize > 0) {
-      if (s.fileOffset + s.fileSize > image.bytes.size()) throw Error(fileName(path) + ": segment beyond the file");
-      machine.write(at, image.bytes.data() + s.fileOffset, s.fileSize);
+  // Map writable first: the fixups below are the loader's writes. A load that fails leaves nothing
+  // mapped, so that the process can load another image in the same place.
+  std::vector<std::pair<uint64_t, uint64_t>> mapped;
+  try {
+    for (const macho::Segment& s : image.segments) {
+      if (s.size == 0 || s.initProt == 0) continue;  // __PAGEZERO and the like
+      uint64_t at = s.address + loaded.slide;
+      machine.map(at, pageUp(s.size), kRead | kWrite);
+      mapped.push_back({at, pageUp(s.size)});
+      // The reader checked that the file bytes lie in the file and within the segment.
+      if (s.fileSize > 0) machine.write(at, image.bytes.data() + s.fileOffset, s.fileSize);
+      loaded.size = std::max(loaded.size, at + pageUp(s.size) - base);
     }
-    loaded.size = std::max(loaded.size, at + pageUp(s.size) - base);
+    for (const macho::Fixup& fixup : macho::fixups(image)) {
+      uint64_t location = fixup.address + loaded.slide;
+      uint64_t value = fixup.kind == macho::Fixup::Kind::Rebase ? fixup.target + loaded.slide
+                                                                : bindTarget(imports, image, fixup, path);
+      // A signed pointer is signed as dyld signs it: the fixup's key, and its discriminator, blended
+      // with the pointer's own address when the fixup asks for address diversity. NULL stays NULL.
+      if (fixup.authenticated) {
+        uint64_t modifier = fixup.addressDiversity ? blendDiscriminator(location, fixup.diversity) : fixup.diversity;
+        value = machine.sign(value, static_cast<PacKey>(fixup.key), modifier);
+      }
+      machine.store<uint64_t>(location, value);
+    }
+    for (const macho::Segment& s : image.segments) {
+      if (s.size == 0 || s.initProt == 0) continue;
+      int protection = static_cast<int>(s.initProt);
+      if (s.flags & kSegmentReadOnly) protection &= ~kWrite;
+      machine.protect(s.address + loaded.slide, pageUp(s.size), protection);
+    }
+  } catch (...) {
+    for (const auto& [at, size] : mapped) machine.unmap(at, size);
+    throw;
   }
+
   for (const macho::Symbol& symbol : image.symbols) {
     if (!symbol.debug() && !symbol.undefined()) loaded.symbols.push_back({symbol.name, symbol.value + loaded.slide});
   }
@@ -102,26 +127,6 @@ LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& i
     if (s.name != "__text") names.push_back({s.address + loaded.slide, s.name});
   }
   machine.nameRegion(base, loaded.size, fileName(path), std::move(names));
-
-  for (const macho::Fixup& fixup : macho::fixups(image)) {
-    uint64_t location = fixup.address + loaded.slide;
-    uint64_t value = fixup.kind == macho::Fixup::Kind::Rebase ? fixup.target + loaded.slide
-                                                              : bindTarget(imports, image, fixup, path);
-    // A signed pointer is signed as dyld signs it: the fixup's key, and its discriminator, blended
-    // with the pointer's own address when the fixup asks for address diversity. NULL stays NULL.
-    if (fixup.authenticated) {
-      uint64_t modifier = fixup.addressDiversity ? blendDiscriminator(location, fixup.diversity) : fixup.diversity;
-      value = machine.sign(value, static_cast<PacKey>(fixup.key), modifier);
-    }
-    machine.store<uint64_t>(location, value);
-  }
-
-  for (const macho::Segment& s : image.segments) {
-    if (s.size == 0 || s.initProt == 0) continue;
-    int protection = static_cast<int>(s.initProt);
-    if (s.flags & kSegmentReadOnly) protection &= ~kWrite;
-    machine.protect(s.address + loaded.slide, pageUp(s.size), protection);
-  }
 
   // dyld takes the initialisers' addresses (stripped of any signature) and signs each itself before
   // calling it, so they run as plain addresses here.

@@ -32,7 +32,7 @@ struct LoadedImage {
 // dyld_stub_binder). Signed (arm64e) fixups are signed as dyld signs them. Segments marked
 // SG_READ_ONLY become read-only once fixed up. An arm64e image loads only into a machine with pointer
 // authentication enabled, and only with the versioned ABI (subtype 0x80000002); an arm64 image only
-// into one without.
+// into one without. A load that fails unmaps what it mapped, so another image can take its place.
 LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& image, const std::string& path,
                  uint64_t base);
 

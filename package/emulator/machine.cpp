@@ -212,6 +212,10 @@ void Machine::map(uint64_t address, uint64_t size, int protection) {
   check(uc_mem_map(uc_, address, size, ucProtection(protection)), "mapping " + hex(address));
 }
 
+void Machine::unmap(uint64_t address, uint64_t size) {
+  check(uc_mem_unmap(uc_, address, size), "unmapping " + hex(address));
+}
+
 void Machine::protect(uint64_t address, uint64_t size, int protection) {
   check(uc_mem_protect(uc_, address, size, ucProtection(protection)), "protecting " + hex(address));
 }
@@ -234,11 +238,20 @@ std::string Machine::cString(uint64_t address, size_t limit) {
   fail("unterminated string at " + hex(address));
 }
 
-uint64_t Machine::allocate(uint64_t size, uint64_t alignment) {
-  uint64_t start = (heapNext_ + alignment - 1) & ~(alignment - 1);
-  if (start + size > kHeapBase + kHeapSize) fail("the emulated heap is full");
-  heapNext_ = start + (size == 0 ? 1 : size);
+uint64_t Machine::tryAllocate(uint64_t size, uint64_t alignment) {
+  if (alignment == 0 || (alignment & (alignment - 1)) != 0) fail("allocation alignment " + hex(alignment));
+  const uint64_t end = kHeapBase + kHeapSize;
+  if (alignment > kHeapSize) return 0;
+  const uint64_t start = (heapNext_ + alignment - 1) & ~(alignment - 1);  // heapNext_ <= end: no wrap
+  if (start > end || std::max<uint64_t>(size, 1) > end - start) return 0;
+  heapNext_ = start + std::max<uint64_t>(size, 1);
   return start;
+}
+
+uint64_t Machine::allocate(uint64_t size, uint64_t alignment) {
+  uint64_t address = tryAllocate(size, alignment);
+  if (address == 0) fail("the emulated heap is full: no room for " + std::to_string(size) + " bytes");
+  return address;
 }
 
 uint64_t Machine::allocateString(const std::string& text) {

@@ -76,6 +76,7 @@ class Machine {
 
   // ---- memory ----
   void map(uint64_t address, uint64_t size, int protection);
+  void unmap(uint64_t address, uint64_t size);
   void protect(uint64_t address, uint64_t size, int protection);
   void write(uint64_t address, const void* data, size_t size);
   void read(uint64_t address, void* data, size_t size);
@@ -92,8 +93,11 @@ class Machine {
   // A NUL-terminated string; a missing terminator within `limit` bytes is an error.
   std::string cString(uint64_t address, size_t limit = 4096);
 
-  // Zeroed heap memory, never freed (the emulated processes are short-lived).
+  // Zeroed heap memory, never freed (the emulated processes are short-lived). `alignment` is a power
+  // of two. allocate() stops the run when the heap cannot hold `size` bytes more; tryAllocate()
+  // answers 0 instead, as malloc does. Either leaves the heap as it was when it refuses.
   uint64_t allocate(uint64_t size, uint64_t alignment = 16);
+  uint64_t tryAllocate(uint64_t size, uint64_t alignment = 16);
   uint64_t allocateString(const std::string& text);
 
   // ---- traps ----

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "bytes.h"
+
 #ifdef __APPLE__
 #include <CommonCrypto/CommonDigest.h>
 #else
@@ -23,7 +25,7 @@ constexpr uint32_t kSignatureSlot = 0x10000;            // the CMS blob: no hash
 class Blob {
  public:
   Blob(const std::vector<uint8_t>& bytes, uint64_t begin, uint64_t end) : bytes_(bytes), begin_(begin), end_(end) {}
-  bool has(uint64_t offset, uint64_t length) const { return offset <= end_ - begin_ && length <= end_ - begin_ - offset; }
+  bool has(uint64_t offset, uint64_t length) const { return inside(offset, length, end_ - begin_); }
   uint32_t u32(uint64_t offset) const {
     const uint8_t* p = bytes_.data() + begin_ + offset;
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
@@ -85,8 +87,9 @@ std::string checkDirectory(const Image& image, const Blob& signature, uint32_t c
     return "the signature covers the file up to " + hex(codeLimit) + ", but the signature starts at " +
            hex(image.codeSignatureOffset);
   }
+  if (pageShift > 30) return "the code directory's page shift " + std::to_string(pageShift) + " is out of range";
   const uint64_t page = pageShift == 0 ? codeLimit : uint64_t{1} << pageShift;
-  if (page == 0 || pageShift > 30 || codeSlots != (codeLimit + page - 1) / page) {
+  if (page == 0 || codeSlots != (codeLimit + page - 1) / page) {
     return "the code directory has " + std::to_string(codeSlots) + " page hashes for " + hex(codeLimit) + " bytes";
   }
   for (uint32_t i = 0; i < codeSlots; ++i) {
@@ -121,10 +124,8 @@ std::string checkDirectory(const Image& image, const Blob& signature, uint32_t c
 
 std::string codeSignatureProblem(const Image& image) {
   if (image.codeSignatureSize == 0) return "no code signature (LC_CODE_SIGNATURE)";
-  const uint64_t begin = image.codeSignatureOffset;
-  const uint64_t end = begin + image.codeSignatureSize;
-  if (end > image.bytes.size()) return "the code signature extends past the end of the file";
-  Blob signature(image.bytes, begin, end);
+  // The reader checked that the signature lies inside the file.
+  Blob signature(image.bytes, image.codeSignatureOffset, uint64_t{image.codeSignatureOffset} + image.codeSignatureSize);
   if (!signature.has(0, 12) || signature.u32(0) != kSuperBlob) return "the code signature is not an embedded signature";
   const uint32_t count = signature.u32(8);
   if (!signature.has(12, uint64_t{count} * 8)) return "the code signature's index lies outside it";

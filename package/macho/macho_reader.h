@@ -85,11 +85,22 @@ struct Symbol {
   int libraryOrdinal() const { return (desc >> 8) & 0xff; }
 };
 
-// One entry of the binding tables: the loader sets a pointer to `symbol` from library `ordinal`.
-struct Binding {
+// LC_DYLD_CHAINED_FIXUPS as the reader checked it: its imports, and every pointer of every chain.
+// fixups.h decodes what each pointer asks of the loader.
+struct ChainedImport {
   std::string symbol;
   int ordinal = 0;  // 1-based into Image::dylibs, or a special (negative) ordinal
-  std::string table;  // "bind", "lazy" or "weak"
+  bool weak = false;
+  int64_t addend = 0;
+};
+struct ChainedPointer {
+  uint64_t address = 0;  // where it lives: unslid vm address, inside its segment's file bytes
+  uint16_t format = 0;   // its segment's pointer format (DYLD_CHAINED_PTR_*): 1, 2, 6, 9 or 12
+  uint64_t raw = 0;      // the 64 bits the file stores there
+};
+struct ChainedFixups {
+  std::vector<ChainedImport> imports;    // in table order: a bind names one by its index
+  std::vector<ChainedPointer> pointers;  // by segment, then page, then along each chain
 };
 
 struct BuildVersion {
@@ -126,8 +137,11 @@ struct Image {
   std::vector<Section> sections;
   DyldInfo dyldInfo;
   uint32_t chainedFixupsOffset = 0, chainedFixupsSize = 0;  // LC_DYLD_CHAINED_FIXUPS' data
+  ChainedFixups chained;
+  // The address of the segment that maps the file's first bytes (the header, in __TEXT): the base
+  // that offset-form pointers count from. 0 when no segment maps them.
+  uint64_t baseAddress = 0;
   std::vector<Symbol> symbols;
-  std::vector<Binding> bindings;
   std::vector<uint8_t> bytes;  // the slice itself
 
   bool hasCommand(uint32_t command) const;
@@ -151,9 +165,20 @@ struct Image {
 // "0x1f4": an address, offset or field value as the tools' messages show it.
 std::string hex(uint64_t value);
 
-// Reads every slice of a thin or universal Mach-O file. Throws std::runtime_error on anything that
-// is not a well-formed 64-bit Mach-O file.
+// Reads every slice of a thin or universal Mach-O file, and checks on the way everything the rest
+// of the project reads through an Image, so that nothing else re-checks it: each load command's size
+// against its structure (at least the structure, 8-byte aligned, inside the header's sizeofcmds;
+// its strings NUL-terminated inside it; one of each command that may appear once), every file
+// range a command names (segments, sections, symbol and string tables, the loader's opcode
+// streams, chained fixups, code signature, exports trie) inside the slice without wrap-around,
+// segments that do not overlap and keep their file bytes within their size, sections inside their
+// segments, symbol names inside the string table, and the chained fixups' layout (imports and
+// their names, starts of every segment and page inside it, each chain's steps inside its page).
+// Throws std::runtime_error naming the first thing that is wrong ("malformed Mach-O: ...").
 std::vector<Image> readFile(const std::filesystem::path& path);
+
+// The same for the bytes of a file already in memory.
+std::vector<Image> readBytes(std::vector<uint8_t> data);
 
 // The name of an arm64 slice's architecture as the package and its tools give it: "arm64e" for CPU
 // subtype arm64e, "arm64" for any other.

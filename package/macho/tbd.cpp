@@ -1,23 +1,55 @@
 #include "tbd.h"
 
+#include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/yaml.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
 #include <stdexcept>
 
 namespace tbd {
 namespace {
+
+// A name the stub gives (a symbol, target, library or flag): a Mach-O file keeps it as a C string.
+std::string name(const YAML::Node& node, const std::string& key) {
+  std::string text = node.as<std::string>();
+  if (text.empty() || text.find('\0') != std::string::npos) {
+    throw std::runtime_error(key + " holds an empty name or one with a NUL character");
+  }
+  return text;
+}
 
 std::vector<std::string> strings(const YAML::Node& node, const std::string& key) {
   std::vector<std::string> out;
   const YAML::Node list = node[key];
   if (!list) return out;
   if (!list.IsSequence()) throw std::runtime_error(key + " is not a list");
-  for (const YAML::Node& item : list) out.push_back(item.as<std::string>());
+  for (const YAML::Node& item : list) out.push_back(name(item, key));
   return out;
 }
 
-// The symbols one "exports" entry lists, in the order of its keys.
+// The keys of a version 4 stub's top-level mapping: what the library is, what it exports, and what a
+// plain stub cannot stand for (refused below). A key outside this list is refused too, so that
+// nothing a stub says is dropped unread.
+const std::set<std::string> kTopLevelKeys{
+    "tbd-version",    "targets",          "uuids",       "flags",        "install-name", "current-version",
+    "compatibility-version", "swift-abi-version", "parent-umbrella", "allowable-clients", "reexported-libraries",
+    "exports",        "reexports",        "undefineds"};
+// The keys of one entry of "exports" or "reexports".
+const std::set<std::string> kSymbolKeys{"targets",      "symbols",       "weak-symbols", "thread-local-symbols",
+                                        "objc-classes", "objc-eh-types", "objc-ivars"};
+
+void checkKeys(const YAML::Node& map, const std::set<std::string>& known, const std::string& where) {
+  for (const auto& entry : map) {
+    const std::string key = entry.first.as<std::string>();
+    if (!known.count(key)) throw std::runtime_error("has the key '" + key + "'" + where + ", which a version 4 stub does not have");
+  }
+}
+
+// The symbols one "exports" or "reexports" entry lists, in the order of its keys.
 std::vector<Export> symbolsOf(const YAML::Node& block) {
   std::vector<Export> out;
   for (const std::string& name : strings(block, "symbols")) out.push_back({name});
@@ -32,41 +64,74 @@ std::vector<Export> symbolsOf(const YAML::Node& block) {
   return out;
 }
 
-Library parse(const std::vector<YAML::Node>& documents) {
-  if (documents.size() != 1) {
-    throw std::runtime_error("holds " + std::to_string(documents.size()) +
-                             " documents; only a stub of one library is supported");
+// The entries of "exports" or "reexports" (`key`): each for targets of the library.
+void readSymbolLists(const YAML::Node& doc, const std::string& key, Library& library) {
+  const YAML::Node lists = doc[key];
+  if (!lists) return;
+  if (!lists.IsSequence()) throw std::runtime_error(key + " is not a list");
+  for (const YAML::Node& block : lists) {
+    if (!block.IsMap()) throw std::runtime_error("an entry of " + key + " is not a mapping");
+    checkKeys(block, kSymbolKeys, " in " + key);
+    Library::Block entry{strings(block, "targets"), symbolsOf(block)};
+    for (const std::string& target : entry.targets) {
+      if (std::find(library.targets.begin(), library.targets.end(), target) == library.targets.end()) {
+        throw std::runtime_error(key + " for " + target + ", which is not among its targets");
+      }
+    }
+    library.exports.push_back(std::move(entry));
   }
-  const YAML::Node& doc = documents.front();
+}
+
+// Counts documents without building them, for the events of none.
+struct DocumentCounter : YAML::EventHandler {
+  void OnDocumentStart(const YAML::Mark&) override {}
+  void OnDocumentEnd() override {}
+  void OnNull(const YAML::Mark&, YAML::anchor_t) override {}
+  void OnAlias(const YAML::Mark&, YAML::anchor_t) override {}
+  void OnScalar(const YAML::Mark&, const std::string&, YAML::anchor_t, const std::string&) override {}
+  void OnSequenceStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override {}
+  void OnSequenceEnd() override {}
+  void OnMapStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override {}
+  void OnMapEnd() override {}
+};
+
+// The stub's one document. yaml-cpp's LoadAll never returns on some malformed text (a tag and a
+// comma at the top level, "!a, b", give it documents without end), so the documents are counted,
+// up to two, before the first is loaded.
+YAML::Node onlyDocument(const std::string& text) {
+  std::istringstream in(text);
+  YAML::Parser parser(in);
+  DocumentCounter counter;
+  int documents = 0;
+  while (documents < 2 && parser.HandleNextDocument(counter)) ++documents;
+  if (documents == 0) throw std::runtime_error("holds no document");
+  if (documents > 1) throw std::runtime_error("holds several documents; only a stub of one library is supported");
+  return YAML::Load(text);
+}
+
+Library parse(const YAML::Node& doc) {
   if (!doc.IsMap()) throw std::runtime_error("is not a YAML mapping");
   if (!doc["tbd-version"] || doc["tbd-version"].as<std::string>() != "4") {
     throw std::runtime_error("is not a version 4 text stub (tbd-version: 4)");
   }
-  for (const char* key : {"reexported-libraries", "re-exports", "parent-umbrella", "allowable-clients"}) {
+  checkKeys(doc, kTopLevelKeys, "");
+  for (const char* key : {"reexported-libraries", "parent-umbrella", "allowable-clients"}) {
     if (doc[key]) throw std::runtime_error(std::string("uses ") + key + ", which a plain stub cannot stand for");
+  }
+  for (const std::string& flag : strings(doc, "flags")) {
+    if (flag == "flat_namespace") throw std::runtime_error("uses flags: flat_namespace, which a plain stub cannot stand for");
   }
   Library library;
   if (!doc["install-name"]) throw std::runtime_error("has no install-name");
-  library.installName = doc["install-name"].as<std::string>();
-  if (library.installName.empty()) throw std::runtime_error("has an empty install-name");
+  library.installName = name(doc["install-name"], "install-name");
   library.targets = strings(doc, "targets");
   if (library.targets.empty()) throw std::runtime_error("names no targets");
   if (doc["current-version"]) library.currentVersion = packVersion(doc["current-version"].as<std::string>());
   if (doc["compatibility-version"]) {
     library.compatibilityVersion = packVersion(doc["compatibility-version"].as<std::string>());
   }
-  if (const YAML::Node exports = doc["exports"]) {
-    if (!exports.IsSequence()) throw std::runtime_error("exports is not a list");
-    for (const YAML::Node& block : exports) {
-      Library::Block entry{strings(block, "targets"), symbolsOf(block)};
-      for (const std::string& target : entry.targets) {
-        if (std::find(library.targets.begin(), library.targets.end(), target) == library.targets.end()) {
-          throw std::runtime_error("exports for " + target + ", which is not among its targets");
-        }
-      }
-      library.exports.push_back(std::move(entry));
-    }
-  }
+  readSymbolLists(doc, "exports", library);
+  readSymbolLists(doc, "reexports", library);
   return library;
 }
 
@@ -82,12 +147,18 @@ std::vector<Export> Library::exportsFor(const std::string& target) const {
 }
 
 Library read(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error(file.string() + ": cannot be read");
+  return readText(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), file.string());
+}
+
+Library readText(const std::string& text, const std::string& name) {
   try {
-    return parse(YAML::LoadAllFromFile(file.string()));
+    return parse(onlyDocument(text));
   } catch (const YAML::Exception& error) {
-    throw std::runtime_error(file.string() + ": not a readable text stub: " + error.what());
+    throw std::runtime_error(name + ": not a readable text stub: " + error.what());
   } catch (const std::runtime_error& error) {
-    throw std::runtime_error(file.string() + ": " + error.what());
+    throw std::runtime_error(name + ": " + error.what());
   }
 }
 

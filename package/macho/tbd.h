@@ -22,7 +22,9 @@ struct Library {
   uint32_t compatibilityVersion = 0x10000;  // likewise
   std::vector<std::string> targets;         // e.g. "arm64-ios", "arm64e-ios"
   // What the library exports for one target, as written in the stub; objc-classes become their class
-  // and metaclass symbols, objc-eh-types and objc-ivars theirs.
+  // and metaclass symbols, objc-eh-types and objc-ivars theirs. Re-exported symbols ("reexports",
+  // defined in another library) are among them: a client's linker binds them to this library, and
+  // the loader follows the re-export at run time.
   std::vector<Export> exportsFor(const std::string& target) const;
 
   struct Block {
@@ -33,10 +35,14 @@ struct Library {
 };
 
 // Parses one .tbd file. Throws std::runtime_error, naming the file and the reason, on YAML errors,
-// a version other than 4, a missing install name or targets, a malformed version number, and on
-// what a plain stub cannot stand for: re-exported libraries or symbols, several documents in one
-// file (inlined libraries), an umbrella or allowable clients.
+// a version other than 4, a key version 4 does not have, a missing install name or targets, an
+// empty name or one holding a NUL character, a malformed version number, and on what a plain stub
+// cannot stand for: re-exported libraries, several documents in one file (inlined libraries), an
+// umbrella, allowable clients or a flat namespace.
 Library read(const std::filesystem::path& file);
+
+// The same for a stub's text; `name` stands for the file in errors.
+Library readText(const std::string& text, const std::string& name);
 
 // Every .tbd file below `root`, in path order.
 std::vector<std::filesystem::path> findAll(const std::filesystem::path& root);

@@ -33,7 +33,7 @@ constexpr uint8_t kIA = 0, kDA = 2;
 // the check clang puts before a plain RET.
 std::vector<uint8_t> arm64eDylib(uint32_t cpuSubtype = 0x80000002) {
   Writer w;
-  writeHeader(w, cpuSubtype, 0x108, {{"__data", kDataAddress, 32, 0}}, chainedFixupsCommand("_record"));
+  writeHeader(w, cpuSubtype, 0x108, {{"__data", kDataAddress, 32, 0}}, chainedFixupsCommand({"_record"}));
   w.at(kCallSlot);
   w.code({0xd503237f,    // pacibsp
           0xa9bf7bfd,    // stp    x29, x30, [sp, #-16]!
@@ -75,7 +75,7 @@ std::vector<uint8_t> arm64eDylib(uint32_t cpuSubtype = 0x80000002) {
   w.put(plainRebase(kAnswer, 1));
   w.put(authRebase(kAnswer, kIA, false, 0x1234, 1));
   w.put(authBind(0, kIA, true, 0, 0));
-  writeChainedFixups(w, "_record");
+  writeChainedFixups(w, 12, {"_record"});
   return w.bytes;
 }
 

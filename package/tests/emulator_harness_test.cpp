@@ -1,7 +1,9 @@
 // The emulator's loader on a hand-made tiny Mach-O: one rebase, one bind and one initialiser, which
-// passes the rebased pointer to the bound import. And an import nobody exports, named in the failure.
+// passes the rebased pointer to the bound import. An import nobody exports, named in the failure,
+// and a failed load that leaves the process able to load again. The heap's refusals.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,29 @@ TEST(EmulatorLoader, AnImportNobodyExportsFailsTheLoadNamingIt) {
     EXPECT_NE(std::string(e.what()).find("_notProvided"), std::string::npos) << e.what();
     EXPECT_NE(std::string(e.what()).find(kLibrary), std::string::npos) << e.what();
   }
+}
+
+TEST(EmulatorLoader, AFailedLoadLeavesNothingMappedAndTheNextLoadTakesItsPlace) {
+  emu::Machine machine;
+  emu::Imports imports(machine);
+  std::vector<std::string> received;
+  imports.function(kLibrary, "_record", [&](emu::Cpu& cpu) { received.push_back(machine.cString(cpu.x(0))); });
+  const uint64_t base = 0x120000000;
+  EXPECT_THROW(emu::load(machine, imports, imageOf(tinyDylib("_notProvided")), "/tiny.dylib", base), emu::Error);
+  emu::LoadedImage image = emu::load(machine, imports, imageOf(tinyDylib("_record")), "/tiny.dylib", base);
+  emu::runInitialisers(machine, image, "tiny");
+  EXPECT_EQ(received, (std::vector<std::string>{kMessageText}));
+}
+
+TEST(EmulatorHeap, RefusesWhatItCannotHoldAndStaysUsable) {
+  emu::Machine machine;
+  const uint64_t first = machine.allocate(16);
+  EXPECT_THROW(machine.allocate(SIZE_MAX - 15), emu::Error);
+  EXPECT_EQ(machine.tryAllocate(uint64_t{1} << 40), 0u);  // malloc's NULL
+  const uint64_t next = machine.allocate(16);
+  EXPECT_EQ(next, first + 16);
+  machine.store<uint64_t>(next + 8, 42);
+  EXPECT_EQ(machine.load<uint64_t>(next + 8), 42u);
 }
 
 }  // namespace

@@ -3,15 +3,10 @@
 // symbol table), and the reader's view of the result.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "macho_reader.h"
 
@@ -106,26 +101,32 @@ inline uint64_t authBind(uint32_t import, uint8_t key, bool addressDiversity, ui
   return authRebase(import, key, addressDiversity, diversity, next) | uint64_t{1} << 62;
 }
 
-// LC_DYLD_CHAINED_FIXUPS of a dylib whose one chain starts at the first word of __DATA (one page,
-// pointer format 12) and whose one import is `symbol` from kLibrary: the load command's words for
-// writeHeader, and its data, written at kTables.
-inline uint32_t chainedFixupsSize(const std::string& symbol) { return (76 + symbol.size() + 1 + 7) & ~7u; }
-inline std::vector<uint32_t> chainedFixupsCommand(const std::string& symbol) {
-  return {0x80000034, 16, kTables, chainedFixupsSize(symbol)};
+// LC_DYLD_CHAINED_FIXUPS for writeHeader, and its data at kTables as Apple's linker lays it out: the
+// header, starts in the image (two segments), starts in __DATA (one 16 KiB page of pointer format
+// `format`, its chain beginning at the page's start), and `imports` of library 1 with their names.
+// The chain itself is the caller's: pointers at kDataAddress on.
+inline std::vector<uint32_t> chainedFixupsCommand(const std::vector<std::string>& imports) {
+  uint32_t names = 1;
+  for (const std::string& name : imports) names += static_cast<uint32_t>(name.size()) + 1;
+  return {0x80000034, 16, kTables, 72 + 4 * static_cast<uint32_t>(imports.size()) + names};
 }
-inline void writeChainedFixups(Writer& w, const std::string& symbol) {
-  // Header (imports at 72, names at 76, one import, DYLD_CHAINED_IMPORT), starts in image (two
-  // segments: __TEXT none, __DATA at 16), starts in __DATA, the import of library 1, its name.
+inline void writeChainedFixups(Writer& w, uint16_t format, const std::vector<std::string>& imports) {
+  const uint32_t symbols = 72 + 4 * static_cast<uint32_t>(imports.size());
   w.at(kTables);
-  for (uint32_t word : {0u, 32u, 72u, 76u, 1u, 1u, 0u}) w.put(word);
+  for (uint32_t word : {0u, 32u, 72u, symbols, static_cast<uint32_t>(imports.size()), 1u, 0u}) w.put(word);
   w.at(kTables + 32);
   for (uint32_t word : {2u, 0u, 16u}) w.put(word);
   w.at(kTables + 48);
-  w.put<uint32_t>(24), w.put<uint16_t>(0x4000), w.put<uint16_t>(12), w.put<uint64_t>(kDataAddress);
+  w.put<uint32_t>(24), w.put<uint16_t>(0x4000), w.put<uint16_t>(format), w.put<uint64_t>(kDataAddress);
   w.put<uint32_t>(0), w.put<uint16_t>(1), w.put<uint16_t>(0);
+  uint32_t name = 1;  // names follow a leading NUL, as ld64 writes them
   w.at(kTables + 72);
-  w.put<uint32_t>(1);
-  w.name(symbol, chainedFixupsSize(symbol) - 76);
+  for (const std::string& import : imports) {
+    w.put<uint32_t>(1 | name << 9);
+    name += static_cast<uint32_t>(import.size()) + 1;
+  }
+  w.put<char>('\0');
+  for (const std::string& import : imports) w.name(import, import.size() + 1);
 }
 
 // An arm64e dylib whose one data section, `section` at kDataAddress, holds `words` (the chain starts
@@ -135,12 +136,12 @@ inline constexpr uint64_t kText = kCode;
 inline std::vector<uint8_t> chainedDylib(const char* section, const std::vector<uint64_t>& words,
                                          const std::string& symbol) {
   Writer w;
-  writeHeader(w, 0x80000002, 8, {{section, kDataAddress, 8 * words.size(), 0}}, chainedFixupsCommand(symbol));
+  writeHeader(w, 0x80000002, 8, {{section, kDataAddress, 8 * words.size(), 0}}, chainedFixupsCommand({symbol}));
   w.at(kText);
   w.name("text", 8);
   w.at(kDataAddress);
   for (uint64_t word : words) w.put(word);
-  writeChainedFixups(w, symbol);
+  writeChainedFixups(w, 12, {symbol});
   return w.bytes;
 }
 
@@ -155,15 +156,6 @@ inline std::vector<uint8_t> constantStringsDylib(const std::vector<uint64_t>& is
 }
 
 // The reader's image of `bytes`.
-inline macho::Image imageOf(const std::vector<uint8_t>& bytes) {
-  // One file per process: CTest runs the cases of a suite in parallel.
-  std::string path = testing::TempDir() + "tiny-" + std::to_string(getpid()) + ".dylib";
-  FILE* file = fopen(path.c_str(), "wb");
-  fwrite(bytes.data(), 1, bytes.size(), file);
-  fclose(file);
-  macho::Image image = macho::readFile(path).at(0);
-  std::remove(path.c_str());
-  return image;
-}
+inline macho::Image imageOf(const std::vector<uint8_t>& bytes) { return macho::readBytes(bytes).at(0); }
 
 }  // namespace tiny
