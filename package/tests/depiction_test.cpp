@@ -197,7 +197,7 @@ TEST_F(Depiction, PageRendersInChromiumWithThePaneScreenshots) {
 TEST_F(Depiction, AChangelogsMarkupReachesSileoAsTextNeverAsHtmlOrALink) {
   TempDir work;
   writeFile(work / "CHANGELOG.md",
-            "## 1.0.0\n\n- <script>alert(1)</script> and <img src=x onerror=alert(2)>\n"
+            "## " PACKAGE_VERSION "\n\n- <script>alert(1)</script> and <img src=x onerror=alert(2)>\n"
             "- [tap](javascript:alert(3)), <javascript:alert(4)> and [ref]\n\n[ref]: javascript:alert(5)\n"
             "- `<kept as code>` \\<already\n");
   auto made = repository::makeRepo(work / "repo", {"--deb", DEVICE_DEB, "--changelog", (work / "CHANGELOG.md").string()});

@@ -34,11 +34,11 @@ const fs::path& largePackage() {
   static TempDir dir;
   static const fs::path deb = [] {
     writeFile(dir / "stage/DEBIAN/control",
-              "Package: " + kPackage + "\nVersion: 1.0.0\nArchitecture: iphoneos-arm64\n"
+              "Package: " + kPackage + "\nVersion: " PACKAGE_VERSION "\nArchitecture: iphoneos-arm64\n"
               "Maintainer: nobody <nobody@example.com>\nDescription: large\n");
     writeFile(dir / "stage/var/jb/Library/large", "");
     fs::resize_file(dir / "stage/var/jb/Library/large", 16 << 20);
-    fs::path out = dir / (kPackage + "_1.0.0_iphoneos-arm64.deb");
+    fs::path out = dir / (kPackage + "_" PACKAGE_VERSION "_iphoneos-arm64.deb");
     RunResult built = run({"/usr/bin/dpkg-deb", "-Znone", "--root-owner-group", "--build",
                            (dir / "stage").string(), out.string()});
     EXPECT_EQ(built.exitCode, 0) << built.output;
@@ -67,9 +67,9 @@ class InstallDeviceOverSsh : public testing::TestWithParam<SshServer> {
 
   static void expectInstalled(const FakePhone& phone, const RunResult& result) {
     EXPECT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_TRUE(contains(result, "install-device: installed xyz.dorvu.ravelo_1.0.0_iphoneos-arm64.deb")) << result.output;
+    EXPECT_TRUE(contains(result, "install-device: installed xyz.dorvu.ravelo_" PACKAGE_VERSION "_iphoneos-arm64.deb")) << result.output;
     EXPECT_EQ(phone.packageState(kPackage), "ii");
-    EXPECT_EQ(phone.installedVersion(kPackage), "1.0.0");
+    EXPECT_EQ(phone.installedVersion(kPackage), PACKAGE_VERSION);
     EXPECT_TRUE(fs::exists(phone.here(kTweakOnPhone))) << "not unpacked below the jailbreak's root";
     EXPECT_EQ(phone.respringLog(), "sbreload by root\n");
     EXPECT_EQ(phone.leftInTemporaryFolders(), std::vector<std::string>{});
@@ -134,8 +134,8 @@ TEST_P(InstallDeviceOverSsh, NothingLoggedInAsMobileCanSwapThePackage) {
     EXPECT_FALSE(fs::exists(phone.here("/var/jb/pwned"))) << "the attacker's package ran as root";
     EXPECT_EQ(testing_support::readFile(phone.folder() / "attacker.log"), "") << "the attacker wrote into a copy";
     EXPECT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_EQ(phone.installedVersion(kPackage), "1.0.0");
-    // The file it planted under the name older versions used stays its own, untouched.
+    EXPECT_EQ(phone.installedVersion(kPackage), PACKAGE_VERSION);
+    // The file it planted under the name older versions used (fake-phone's) stays its own, untouched.
     std::vector<std::string> planted{"/var/tmp/xyz.dorvu.ravelo_1.0.0_iphoneos-arm64.deb"};
     EXPECT_EQ(phone.leftInTemporaryFolders(), planted);
   }

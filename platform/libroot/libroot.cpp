@@ -36,9 +36,13 @@ const std::string& prefix() {
 
 extern "C" {
 
+#ifndef LIBROOT_PATHS_ONLY
+
 __attribute__((visibility("default"))) const char* libroot_get_jbroot_prefix(void) { return prefix().c_str(); }
 
+#endif
 #ifndef LIBROOT_PREFIX_ONLY
+#ifndef LIBROOT_PATHS_ONLY
 
 __attribute__((visibility("default"))) const char* libroot_get_root_prefix(void) { return ""; }
 
@@ -46,6 +50,8 @@ __attribute__((visibility("default"))) const char* libroot_get_boot_uuid(void) {
   const char* fromEnv = getenv("RAVELO_BOOT_UUID");
   return fromEnv != nullptr ? fromEnv : "6B1F3C7E-2D94-4A58-9E0B-57C3A1D8F240";
 }
+
+#endif
 
 // Absolute paths get the jailbreak root in front; relative paths are returned unchanged.
 __attribute__((visibility("default"))) char* libroot_jbrootpath(const char* path, char* resolved) {

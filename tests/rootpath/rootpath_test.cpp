@@ -12,7 +12,7 @@ using testing_support::TempDir;
 
 namespace {
 
-enum class Library { None, Full, PrefixOnly };
+enum class Library { None, Full, PrefixOnly, PathsOnly };
 
 // A deliverable installed in a fresh folder, with libroot.dylib (or not) where its run paths look.
 class Deliverable {
@@ -22,7 +22,10 @@ class Deliverable {
     if (library != Library::None) {
       fs::path lib = dir_ / ".jbroot/usr/lib";
       fs::create_directories(lib);
-      fs::copy_file(library == Library::Full ? LIBROOT_FULL : LIBROOT_PREFIX_ONLY, lib / "libroot.dylib");
+      const char* built = library == Library::Full         ? LIBROOT_FULL
+                          : library == Library::PrefixOnly ? LIBROOT_PREFIX_ONLY
+                                                           : LIBROOT_PATHS_ONLY;
+      fs::copy_file(built, lib / "libroot.dylib");
     }
   }
   std::vector<std::string> ask(std::vector<std::string> args, std::vector<std::string> env = {}) const {
@@ -97,6 +100,16 @@ TEST(ResolverWithPartialLibrary, JoinsWithTheLibrarysPrefixAndFallsBackForTheRes
   EXPECT_EQ(d.ask({"prefixes"}, env),
             (Lines{"", "/private/preboot/XYZ/jb", "00000000-0000-0000-0000-000000000000"}));
   EXPECT_EQ(d.ask({"rootfs", "/private/preboot/XYZ/jb/usr/bin"}, env), Lines{"/usr/bin"});
+}
+
+// Without the prefix functions, the fallbacks would join "/var/jb": the real root in an answer can
+// only come from the library's own path functions, so a resolver that never binds them fails here.
+TEST(ResolverWithPartialLibrary, TakesThePathsFromTheLibrarysOwnPathFunctions) {
+  Deliverable d(Library::PathsOnly);
+  std::vector<std::string> env = {"RAVELO_JBROOT=/private/preboot/XYZ/jb"};
+  EXPECT_EQ(d.ask({"jbroot", "/Library/Sounds/"}, env), Lines{"/private/preboot/XYZ/jb/Library/Sounds/"});
+  EXPECT_EQ(d.ask({"rootfs", "/private/preboot/XYZ/jb/usr/bin"}, env), Lines{"/usr/bin"});
+  EXPECT_EQ(d.ask({"prefixes"}, env), (Lines{"", "/var/jb", "00000000-0000-0000-0000-000000000000"}));
 }
 
 TEST(ResolverBinding, ManyThreadsMakingTheFirstCallAllGetTheLibrarysAnswer) {
