@@ -16,7 +16,6 @@ constexpr uint32_t kCpuSubtypeArm64e = 2;
 // only arm64e slices dyld loads into an arm64e process carry it (0x80000002).
 constexpr uint32_t kCpuSubtypePtrauthAbi = 0x80000000;
 constexpr uint32_t kFileTypeDylib = 6;
-constexpr uint32_t kFileTypeBundle = 8;
 constexpr uint32_t kFlagTwoLevel = 0x80;
 constexpr uint32_t kPlatformIos = 2;
 
@@ -32,10 +31,6 @@ constexpr uint32_t kLcDyldInfoOnly = 0x80000022;
 constexpr uint32_t kLcBuildVersion = 0x32;
 constexpr uint32_t kLcDyldExportsTrie = 0x80000033;
 constexpr uint32_t kLcDyldChainedFixups = 0x80000034;
-
-// Library ordinals with a special meaning in a symbol's n_desc or a bind entry.
-constexpr int kOrdinalSelf = 0;
-constexpr int kOrdinalDynamicLookup = 0xff;  // flat namespace: any loaded image
 
 // A segment as the loader maps it: vmsize bytes at `address`, the first fileSize of them from the
 // file, with the protections it starts with (initProt) and may be given (maxProt): 1 read, 2 write,

@@ -5,6 +5,7 @@
 // property list, so the fallback settings file may be written this way. Nesting stops at 512 levels,
 // the device's limit for this format on 64-bit systems.
 #include "plist_text.h"
+#include "scalar_text.h"
 #include "unicode.h"
 
 namespace cf {
@@ -31,13 +32,6 @@ bool isUnquoted(char16_t c) {
          c == '/' || c == ':' || c == '.' || c == '-';
 }
 
-int hexValue(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 class OpenStepReader {
  public:
   OpenStepReader(const std::u16string& units, CFOptionFlags mutability)
@@ -46,7 +40,7 @@ class OpenStepReader {
   id read() {
     if (begin_ == end_) return nullptr;
     if (!skipSpace()) return newDictionary(true);
-    id result = object(true, 0);
+    id result = object(0);
     if (result == nullptr || !skipSpace()) return result;
     // More after one value: a strings file ("key = value;" lines), if that value was a string.
     bool isString = familyOf(result) == Family::String;
@@ -84,8 +78,7 @@ class OpenStepReader {
   }
 
   // A value (+1), or NULL (the cursor left where the device's reader leaves it).
-  id object(bool required, uint32_t depth) {
-    (void)required;
+  id object(uint32_t depth) {
     if (depth > kMaxOpenStepDepth || !skipSpace()) return nullptr;
     char16_t c = *at_++;
     if (c == '{') return dictionary(depth);
@@ -140,8 +133,8 @@ class OpenStepReader {
       case 'U': {
         char16_t value = 0;
         for (int digits = 0; digits < 4 && at_ < end_; ++digits) {
-          if (*at_ < 128 && hexValue(static_cast<unsigned char>(*at_)) >= 0)
-            value = static_cast<char16_t>((value << 4) + hexValue(static_cast<unsigned char>(*at_++)));
+          if (*at_ < 128 && hexDigitValue(static_cast<unsigned char>(*at_)) >= 0)
+            value = static_cast<char16_t>((value << 4) + hexDigitValue(static_cast<unsigned char>(*at_++)));
         }
         return value;
       }
@@ -173,13 +166,13 @@ class OpenStepReader {
       for (id item : items) host::release(item);
       return result;
     };
-    id item = object(false, depth + 1);
+    id item = object(depth + 1);
     while (item != nullptr) {
       items.push_back(item);
       if (!skipSpace()) return done(nullptr);
       if (*at_ != ',') break;
       ++at_;
-      item = object(false, depth + 1);
+      item = object(depth + 1);
     }
     if (!skipSpace() || *at_ != ')') return done(nullptr);
     ++at_;
@@ -198,7 +191,7 @@ class OpenStepReader {
         value = host::retain(k);
       } else if (at_ < end_ && *at_ == '=') {
         ++at_;
-        value = object(true, depth + 1);
+        value = object(depth + 1);
       }
       if (value == nullptr) {
         host::release(k);
@@ -235,10 +228,10 @@ class OpenStepReader {
     std::vector<uint8_t> bytes;
     while (at_ < end_ && *at_ != '>') {
       char16_t c = *at_;
-      int high = hexValue(static_cast<unsigned char>(c));
+      int high = hexDigitValue(static_cast<unsigned char>(c));
       if (high >= 0) {
         if (++at_ >= end_) return nullptr;
-        int low = hexValue(static_cast<unsigned char>(*at_));
+        int low = hexDigitValue(static_cast<unsigned char>(*at_));
         if (low < 0) return nullptr;
         bytes.push_back(static_cast<uint8_t>((high << 4) + low));
         ++at_;

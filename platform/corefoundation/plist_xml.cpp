@@ -5,34 +5,16 @@
 // ignored. Nesting stops at the device's limit: the reader looks for content one level below each open
 // array or dictionary, so an <array></array> at the deepest level is refused where <array/> is not.
 #include "plist_text.h"
+#include "scalar_text.h"
 #include "unicode.h"
 
-#include <clocale>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <locale.h>
-#include <strings.h>
 
 namespace cf {
 namespace {
 
 bool isXMLSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-// Whitespace as the device skips it before <integer> text: control and space bytes, the bytes
-// 0x7F-0xA0 one at a time (so the tails of multi-byte characters too), and the leads of a few
-// three-byte Unicode spaces (the device compares their last byte with decimal 80, kept here).
-bool isIntegerSpace(const char* at, const char* end) {
-  auto b = [&](size_t k) { return static_cast<unsigned char>(at[k]); };
-  unsigned char c = b(0);
-  if (c < 0x21 || (c > 0x7E && c < 0xA1)) return true;
-  if ((c == 0xE2 || c == 0xE3) && end - at >= 3) {
-    if (c == 0xE2 && b(1) == 0x80) return (b(2) >= 80 && b(2) <= 0x8B) || b(2) == 0xAF;
-    if (c == 0xE2 && b(1) == 0x81) return b(2) == 0x9F;
-    if (c == 0xE3 && b(1) == 0x80 && b(2) == 0x80) return true;
-  }
-  return false;
-}
 
 // What a double converts to as an int32 on the device (arm64): saturating, NaN as 0.
 int32_t deviceInt32(double d) {
@@ -40,32 +22,6 @@ int32_t deviceInt32(double d) {
   if (d >= 2147483647.0) return INT32_MAX;
   if (d <= -2147483648.0) return INT32_MIN;
   return static_cast<int32_t>(d);
-}
-
-// ---- dates: the device's Gregorian arithmetic, with its treatment of out-of-range fields ----
-
-bool isLeap(int64_t year) {  // `year` counts from 2001
-  int64_t y = (year + 1) % 400;
-  if (y < 0) y = -y;
-  return (y & 3) == 0 && y != 100 && y != 200 && y != 300;
-}
-
-double daysBeforeMonth(int month, int64_t year) {
-  static const int kBefore[16] = {-1, 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365, -1, -1};
-  if (month < 0 || month > 15 || kBefore[month] < 0) return 0;  // the device adds nothing for these
-  return kBefore[month] + (month > 2 && isLeap(year) ? 1 : 0);
-}
-
-double absoluteDays(int64_t year, int month, int day) {
-  int64_t cycles = year / 400;
-  double days = static_cast<double>(cycles) * 146097.0;
-  year -= cycles * 400;
-  if (year < 0) {
-    for (int64_t y = year; y < 0; ++y) days -= isLeap(y) ? 366 : 365;
-  } else {
-    for (int64_t y = 0; y < year; ++y) days += isLeap(y) ? 366 : 365;
-  }
-  return days + daysBeforeMonth(month, year) + (day - 1);
 }
 
 class XMLReader {
@@ -425,81 +381,36 @@ class XMLReader {
         return;
       }
       if (count > 8) return fail();
-      value = hex ? value << 4 : value * 10;
-      if (c >= '0' && c <= '9') value += static_cast<uint32_t>(c - '0');
-      else if (hex && c >= 'a' && c <= 'f') value += static_cast<uint32_t>(c - 'a' + 10);
-      else if (hex && c >= 'A' && c <= 'F') value += static_cast<uint32_t>(c - 'A' + 10);
-      else return fail();
+      int digit = hexDigitValue(static_cast<unsigned char>(c));
+      if (digit < 0 || (!hex && digit > 9)) return fail();
+      value = (hex ? value << 4 : value * 10) + static_cast<uint32_t>(digit);
     }
     fail();
   }
 
-  // Base64 as the device decodes it: characters outside the alphabet skipped, '=' counting as a zero
-  // digit that shortens the last group, and a partial group at the end dropped.
   bool data(id* out) {
-    static const signed char kDigit[128] = {
-        -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-        -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 62,
-        -1, -1, -1, 63, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, -1, -1, -1, 0,  -1, -1, -1, 0,
-        1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22,
-        23, 24, 25, -1, -1, -1, -1, -1, -1, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38,
-        39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, -1, -1, -1, -1, -1};
+    const char* stop = at_;
+    while (stop < end_ && *stop != '<') ++stop;
     std::vector<uint8_t> bytes;
-    int equals = 0, digits = 0;
-    uint32_t group = 0;
-    for (; at_ < end_ && *at_ != '<'; ++at_) {
-      unsigned char c = static_cast<unsigned char>(*at_);
-      if (c == '=') ++equals;
-      else if (!(c == ' ' || (c >= '\t' && c <= '\r'))) equals = 0;
-      if (c >= 128) {
-        fail();
-        return false;
-      }
-      if (kDigit[c] < 0) continue;
-      group = (group << 6) + static_cast<uint32_t>(kDigit[c]);
-      if (++digits % 4 == 0) {
-        bytes.push_back(static_cast<uint8_t>(group >> 16));
-        if (equals < 2) bytes.push_back(static_cast<uint8_t>(group >> 8));
-        if (equals < 1) bytes.push_back(static_cast<uint8_t>(group));
-      }
+    if (!decodeBase64(at_, stop, bytes)) {
+      fail();
+      return false;
     }
+    at_ = stop;
     if (!closeTag("data")) return false;
     *out = newData(bytes.data(), bytes.size(), mutability_ == kCFPropertyListMutableContainersAndLeaves);
     return true;
   }
 
-  bool twoDigits(int* value) {
-    if (at_ + 2 >= end_) return false;
-    char a = at_[0], b = at_[1];
-    at_ += 2;
-    if (a < '0' || a > '9' || b < '0' || b > '9') return false;
-    *value = (a - '0') * 10 + (b - '0');
-    return true;
-  }
-
-  bool expect(char c) {
-    if (at_ >= end_ || *at_ != c) return false;
-    ++at_;
-    return true;
-  }
-
-  // YYYY-MM-DDThh:mm:ssZ exactly (any number of year digits, an optional '-' before them); fields are
-  // not range-checked, and compute as the device computes them.
   bool date(id* out) {
-    bool negative = expect('-');
-    uint32_t year = 0;  // wraps as the device's does
-    while (at_ < end_ && *at_ >= '0' && *at_ <= '9') year = 10 * year + static_cast<uint32_t>(*at_++ - '0');
-    int month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    bool ok = expect('-') && twoDigits(&month) && expect('-') && twoDigits(&day) && expect('T') && twoDigits(&hour) &&
-              expect(':') && twoDigits(&minute) && expect(':') && twoDigits(&second) && expect('Z');
-    if (!ok || !closeTag("date")) {
+    double at = 0;
+    const char* stop = scanISODate(at_, end_, &at);
+    if (stop == nullptr) {
       fail();
       return false;
     }
-    int32_t signedYear = static_cast<int32_t>(negative ? 0u - year : year);
-    int64_t fromReference = static_cast<int32_t>(static_cast<uint32_t>(signedYear) - 2001u);
-    double at = 86400.0 * absoluteDays(fromReference, month, day);
-    at += 3600.0 * hour + 60.0 * minute + second;
+    at_ = stop;
+    if (!closeTag("date")) return false;
     *out = newDate(at);
     return true;
   }
@@ -511,7 +422,7 @@ class XMLReader {
       return false;
     }
     double value = 0;
-    if (!readReal(text, &value)) {
+    if (!readRealText(text, &value)) {
       fail();
       return false;
     }
@@ -520,95 +431,20 @@ class XMLReader {
     return true;
   }
 
-  // "nan", "inf", "infinity" with or without a sign (any case), else the device's number scan: leading
-  // whitespace, then only [+-.0-9eE] read by strtod, which must take all of the rest.
-  static bool readReal(const std::string& text, double* value) {
-    static const struct {
-      const char* word;
-      double value;
-    } kWords[] = {{"nan", NAN},         {"+infinity", INFINITY}, {"-infinity", -INFINITY}, {"infinity", INFINITY},
-                  {"-inf", -INFINITY}, {"inf", INFINITY},       {"+inf", INFINITY}};
-    for (const auto& w : kWords) {
-      if (text.size() == std::strlen(w.word) && strncasecmp(text.c_str(), w.word, text.size()) == 0) {
-        *value = w.value;
-        return true;
-      }
-    }
-    std::vector<uint32_t> cps;
-    decodeUTF8(text, cps);
-    size_t i = 0;
-    auto isSpace = [](uint32_t c) { return c < 0x21 || (c > 0x7E && c < 0xA1) || (c >= 0x2000 && c <= 0x200B) || c == 0x3000; };
-    while (i < cps.size() && isSpace(cps[i])) ++i;
-    std::string number;
-    for (size_t k = i; k < cps.size(); ++k) {
-      uint32_t c = cps[k];
-      if (!((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E')) break;
-      number += static_cast<char>(c);
-    }
-    static locale_t c_locale = newlocale(LC_ALL_MASK, "C", nullptr);
-    char* stop = nullptr;
-    double d = strtod_l(number.c_str(), &stop, c_locale);
-    size_t used = static_cast<size_t>(stop - number.c_str());
-    if (used == 0 || i + used != cps.size()) return false;
-    *value = d;
-    return true;
-  }
-
-  // Optional whitespace and sign, decimal or 0x hexadecimal digits, nothing else before the end tag;
-  // leading zeros are not octal; out of the 64-bit range (signed below zero, unsigned above) refused.
   bool integer(id* out) {
-    auto bad = [&] {
+    IntegerText value;
+    const char* stop = scanIntegerText(at_, end_, &value);
+    if (stop == nullptr) {
       fail();
       return false;
-    };
-    while (at_ < end_ && isIntegerSpace(at_, end_)) ++at_;
-    if (at_ >= end_ || *at_ == '<') return bad();
-    bool negative = false, hex = false, zeros = false;
-    if (*at_ == '-' || *at_ == '+') {
-      negative = *at_++ == '-';
-      while (at_ < end_ && isIntegerSpace(at_, end_)) ++at_;
     }
-    if (at_ >= end_) return bad();
-    if (*at_ == '0') {
-      if (at_ + 1 < end_ && (at_[1] == 'x' || at_[1] == 'X')) {
-        hex = true;
-        ++at_;
-      } else {
-        zeros = true;
-      }
-      ++at_;
-    }
-    if (at_ >= end_) return bad();
-    while (*at_ == '0') {
-      zeros = true;
-      if (++at_ >= end_) return bad();
-    }
-    if (*at_ == '<') {
-      if (!zeros) return bad();
-      if (!closeTag("integer")) return false;
-      *out = newSigned(0, kCFNumberSInt32Type);
-      return true;
-    }
-    uint64_t value = 0, base = hex ? 16 : 10;
-    while (*at_ != '<') {
-      char c = *at_;
-      uint64_t digit;
-      if (c >= '0' && c <= '9') digit = static_cast<uint64_t>(c - '0');
-      else if (c >= 'a' && c <= 'f') digit = static_cast<uint64_t>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') digit = static_cast<uint64_t>(c - 'A' + 10);
-      else return bad();
-      if (!hex && digit > 9) return bad();
-      if (UINT64_MAX / base < value) return bad();
-      value *= base;
-      if (UINT64_MAX - digit < value) return bad();
-      value += digit;
-      if (negative && value > static_cast<uint64_t>(INT64_MAX) + 1) return bad();
-      if (++at_ >= end_) return bad();
-    }
+    at_ = stop;
     if (!closeTag("integer")) return false;
-    if (negative) *out = newSigned(static_cast<int64_t>(0 - value));
-    else if (value <= static_cast<uint64_t>(INT64_MAX)) *out = newSigned(static_cast<int64_t>(value));
-    else *out = newUnsigned(value);
+    switch (value.kind) {
+      case IntegerText::Zero32: *out = newSigned(0, kCFNumberSInt32Type); break;
+      case IntegerText::Signed: *out = newSigned(value.i); break;
+      case IntegerText::Unsigned: *out = newUnsigned(value.u); break;
+    }
     return true;
   }
 

@@ -2,10 +2,10 @@
 // dictionary keys sorted, base64 data in 76-column lines, dates in whole seconds (UTC), UIDs as
 // {CF$UID = n}. Linear in the size of the list.
 #include "cf_internal.h"
+#include "scalar_text.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace cf {
 namespace {
@@ -21,46 +21,15 @@ void escaped(std::string& out, const std::string& text) {
   }
 }
 
+// Base64 in lines of 76 characters, 8 fewer for each of the first 8 levels of indentation.
 void base64(std::string& out, const std::vector<uint8_t>& bytes, size_t depth) {
-  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text = encodeBase64(bytes);
   size_t perLine = 76 - 8 * std::min<size_t>(depth, 8);
-  std::string line;
-  auto flush = [&] {
+  for (size_t at = 0; at < text.size(); at += perLine) {
     indent(out, depth);
-    out += line + "\n";
-    line.clear();
-  };
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t group = bytes[i] << 16;
-    if (i + 1 < bytes.size()) group |= bytes[i + 1] << 8;
-    if (i + 2 < bytes.size()) group |= bytes[i + 2];
-    line += kAlphabet[(group >> 18) & 63];
-    line += kAlphabet[(group >> 12) & 63];
-    line += i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=';
-    line += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
-    if (line.size() >= perLine) flush();
+    out.append(text, at, perLine);
+    out += '\n';
   }
-  if (!line.empty()) flush();
-}
-
-// YYYY-MM-DDThh:mm:ssZ of a time in seconds since 2001, for any year.
-std::string isoDate(double absoluteTime) {
-  double whole = std::floor(absoluteTime);
-  if (!(std::fabs(whole) < 1e17)) whole = 0;  // NaN or a time no calendar reaches
-  int64_t seconds = static_cast<int64_t>(whole) + 978307200;  // since 1970
-  int64_t days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
-  int64_t inDay = seconds - days * 86400;
-  // Days since 1970-01-01 to a civil date (proleptic Gregorian).
-  int64_t z = days + 719468, era = (z >= 0 ? z : z - 146096) / 146097;
-  int64_t doe = z - era * 146097, yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
-  int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
-  int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-  char buffer[128];
-  std::snprintf(buffer, sizeof buffer, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(year),
-                static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(inDay / 3600),
-                static_cast<long long>(inDay / 60 % 60), static_cast<long long>(inDay % 60));
-  return buffer;
 }
 
 bool element(std::string& out, id object, size_t depth) {
@@ -90,7 +59,7 @@ bool element(std::string& out, id object, size_t depth) {
       indent(out, depth);
       out += "</data>\n";
       return true;
-    case Family::Date: out += "<date>" + isoDate(dateOf(object)) + "</date>\n"; return true;
+    case Family::Date: out += "<date>" + formatISODate(dateOf(object)) + "</date>\n"; return true;
     case Family::UID:
       out += "<dict>\n";
       indent(out, depth + 1);

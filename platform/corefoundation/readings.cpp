@@ -1,11 +1,9 @@
 // Foundation's numeric readings of strings (-[NSString boolValue], -integerValue, -intValue,
 // -doubleValue), which the system relies on for settings stored as strings.
 #include "cf_internal.h"
+#include "scalar_text.h"
 
 #include <climits>
-#include <clocale>
-#include <cstdlib>
-#include <locale.h>
 
 namespace cf {
 namespace {
@@ -80,9 +78,8 @@ double stringDoubleValue(const std::string& s) {
       i = j;
     }
   }
-  static locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
   std::string number = s.substr(start, i - start);
-  return strtod_l(number.c_str(), nullptr, cLocale);
+  return strtodC(number.c_str(), nullptr);
 }
 
 }  // namespace cf

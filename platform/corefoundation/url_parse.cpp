@@ -1,4 +1,5 @@
 #include "url_parse.h"
+#include "scalar_text.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -8,8 +9,8 @@
 namespace cf::url {
 namespace {
 
-bool isHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-int hexValue(char c) { return std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (std::tolower(c) - 'a' + 10); }
+int hexValue(char c) { return hexDigitValue(static_cast<unsigned char>(c)); }
+bool isHex(char c) { return hexValue(c) >= 0; }
 
 bool isAllowed(char c) {
   if (std::isalnum(static_cast<unsigned char>(c))) return true;
