@@ -83,22 +83,13 @@ bool detect(const uint8_t* b, size_t n, Detected& d) {
   return encodingNamed(name, d);
 }
 
-void appendUnit(std::u16string& out, uint32_t cp) {
-  if (cp >= 0x10000) {
-    out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-    out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-  } else {
-    out += static_cast<char16_t>(cp);
-  }
-}
-
 bool decodeUnits(const uint8_t* b, size_t n, const Detected& d, std::u16string& out) {
   if (d.encoding != kCFStringEncodingUTF8) return decodeEncodedBytes(b, n, d.encoding, out);
   std::string utf8;
   if (!readCFUTF8(reinterpret_cast<const char*>(b), n, utf8)) return false;
   std::vector<uint32_t> cps;
   decodeUTF8(utf8, cps);
-  for (uint32_t cp : cps) appendUnit(out, cp);
+  for (uint32_t cp : cps) appendUTF16(out, cp);
   return true;
 }
 

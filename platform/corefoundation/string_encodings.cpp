@@ -3,6 +3,7 @@
 // decodes bytes (its built-in converters for a few, ICU for the rest). The numbers, code pages and names
 // are CF's; ICU is the same library CF is built on, so names and converters match it to the byte.
 #include "string_encodings.h"
+#include "unicode.h"
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
@@ -268,12 +269,7 @@ bool decodeUTF32(const uint8_t* b, size_t n, bool bigEndian, std::u16string& out
     uint32_t cp = bigEndian ? (uint32_t(b[i]) << 24) | (b[i + 1] << 16) | (b[i + 2] << 8) | b[i + 3]
                             : (uint32_t(b[i + 3]) << 24) | (b[i + 2] << 16) | (b[i + 1] << 8) | b[i];
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
+    appendUTF16(out, cp);
   }
   return true;
 }

@@ -30,6 +30,15 @@ size_t decodeOne(const std::string& s, size_t i, uint32_t& cp) {
 
 }  // namespace
 
+void appendUTF16(std::u16string& out, uint32_t cp) {
+  if (cp >= 0x10000) {
+    out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+    out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+  } else {
+    out += static_cast<char16_t>(cp);
+  }
+}
+
 void appendUTF8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);

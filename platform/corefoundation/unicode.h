@@ -10,6 +10,8 @@
 namespace cf {
 
 void appendUTF8(std::string& out, uint32_t codePoint);
+// One code point as UTF-16 units: a surrogate pair above U+FFFF.
+void appendUTF16(std::u16string& out, uint32_t codePoint);
 bool decodeUTF8(const std::string& utf8, std::vector<uint32_t>& codePoints);
 // UTF-16 units as UTF-8; a lone surrogate (which the device keeps in its UTF-16 strings but UTF-8
 // cannot hold) becomes U+FFFD.

@@ -22,6 +22,12 @@ namespace {
 
 std::string reason(int error) { return std::strerror(error); }
 
+// Says why in *error (when given), and answers false.
+bool failed(std::string* error, const std::string& what) {
+  if (error != nullptr) *error = what;
+  return false;
+}
+
 std::vector<std::string> partsOf(const std::string& path) {
   std::vector<std::string> parts;
   size_t at = 0;
@@ -243,17 +249,12 @@ std::optional<Place> placeOf(const std::string& path, bool createFolders, std::s
 }
 
 bool replaceFile(const std::string& path, std::string_view bytes, mode_t mode, bool sync, std::string* error) {
-  std::string problem;
-  auto failed = [&](const std::string& what) {
-    if (error != nullptr) *error = what;
-    return false;
-  };
-  std::optional<Place> place = placeOf(path, true, &problem);
-  if (!place) return failed(problem);
+  std::optional<Place> place = placeOf(path, true, error);
+  if (!place) return false;
   // mkostemp through the folder's descriptor: the temporary file is made in that very folder.
   std::string temporary = place->folder.pathOf(place->name + kTemporaryMarker + "XXXXXX");
   int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return failed("cannot create a temporary file: " + reason(errno));
+  if (fd < 0) return failed(error, "cannot create a temporary file: " + reason(errno));
   std::string temporaryName = temporary.substr(temporary.find_last_of('/') + 1);
   size_t done = 0;
   while (done < bytes.size()) {
@@ -270,44 +271,35 @@ bool replaceFile(const std::string& path, std::string_view bytes, mode_t mode, b
     return true;
   std::string what = failure != 0 ? reason(failure) : "cannot replace it: " + reason(errno);
   unlinkat(place->folder.fd(), temporaryName.c_str(), 0);
-  return failed(what);
+  return failed(error, what);
 }
 
 bool removeEntry(const std::string& path, bool recursive, std::string* error) {
-  auto failed = [&](const std::string& what) {
-    if (error != nullptr) *error = what;
-    return false;
-  };
   std::string parent, name;
-  if (!split(path, &parent, &name)) return failed(path + " names no file");
+  if (!split(path, &parent, &name)) return failed(error, path + " names no file");
   int code = 0;
   std::string problem;
   Folder folder(openFolderFd(parent, false, &problem, &code));
-  if (!folder) return code == ENOENT ? true : failed(problem);
+  if (!folder) return code == ENOENT ? true : failed(error, problem);
   struct stat st;
   if (fstatat(folder.fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-    return errno == ENOENT ? true : failed(reason(errno));
+    return errno == ENOENT ? true : failed(error, reason(errno));
   if (S_ISDIR(st.st_mode)) {
-    if (!recursive) return failed(path + " is a folder");
-    return removeTree(folder.fd(), name) || failed(reason(errno));
+    if (!recursive) return failed(error, path + " is a folder");
+    return removeTree(folder.fd(), name) || failed(error, reason(errno));
   }
-  return unlinkat(folder.fd(), name.c_str(), 0) == 0 || errno == ENOENT || failed(reason(errno));
+  return unlinkat(folder.fd(), name.c_str(), 0) == 0 || errno == ENOENT || failed(error, reason(errno));
 }
 
 bool makeLink(const std::string& path, const std::string& target, std::string* error) {
-  std::string problem;
-  auto failed = [&](const std::string& what) {
-    if (error != nullptr) *error = what;
-    return false;
-  };
-  std::optional<Place> place = placeOf(path, true, &problem);
-  if (!place) return failed(problem);
+  std::optional<Place> place = placeOf(path, true, error);
+  if (!place) return false;
   std::string temporary = temporaryName(place->name);
-  if (symlinkat(target.c_str(), place->folder.fd(), temporary.c_str()) != 0) return failed(reason(errno));
+  if (symlinkat(target.c_str(), place->folder.fd(), temporary.c_str()) != 0) return failed(error, reason(errno));
   if (renameat(place->folder.fd(), temporary.c_str(), place->folder.fd(), place->name.c_str()) == 0) return true;
   int failure = errno;
   unlinkat(place->folder.fd(), temporary.c_str(), 0);
-  return failed(reason(failure));
+  return failed(error, reason(failure));
 }
 
 }  // namespace host::files
