@@ -32,8 +32,8 @@ fi
 version=$(sed -n 's/^Version:[[:space:]]*//p' package/layout/control)
 deb=build/package/deb/xyz.dorvu.ravelo_${version}_iphoneos-arm64.deb
 slices=""
-if [ -f "$deb" ] && [ -x build/package/macho/macho-slices ]; then
-  slices=$(build/package/macho/macho-slices build/package/device/Ravelo.dylib) && slices=${slices#*: }
+if [ -f "$deb" ] && [ -x build/tools/macho-slices ]; then
+  slices=$(build/tools/macho-slices build/package/device/Ravelo.dylib) && slices=${slices#*: }
 fi
 echo
 if [ ! -f "$deb" ]; then
