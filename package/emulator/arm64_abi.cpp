@@ -396,10 +396,4 @@ Bytes readResult(Machine& machine, const Result& registers, uint64_t stackPointe
 
 void returnBool(Cpu& cpu, bool value) { cpu.setX(0, kUnspecifiedUpperBits | (value ? 1 : 0)); }
 
-bool boolArgument(Cpu& cpu, int n) {
-  uint32_t low = static_cast<uint32_t>(cpu.x(n));
-  if (low > 1) cpu.machine().fail("a BOOL argument in x" + std::to_string(n) + " is neither YES nor NO (" + hex(low) + ")");
-  return low == 1;
-}
-
 }  // namespace emu::abi

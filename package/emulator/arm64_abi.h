@@ -69,12 +69,9 @@ void loadArguments(Cpu& cpu, uint64_t stackPointer, const Signature& signature, 
 // The result the callee left, as the caller reads it. Stops when a BOOL result is neither 0 nor 1.
 Bytes readResult(Machine& machine, const Result& registers, uint64_t stackPointer, const Signature& signature);
 
-// ---- single values, for the harness's own methods ------------------------------------------------
+// ---- single values, for traps that carry out a call themselves ----------------------------------
 
 // Returns a BOOL from a trap: zero-extended to 32 bits, the bits above unspecified.
 void returnBool(Cpu& cpu, bool value);
-// A BOOL argument in x<n>: the caller must have passed 0 or 1 in the low 32 bits; anything else
-// stops the run.
-bool boolArgument(Cpu& cpu, int n);
 
 }  // namespace emu::abi

@@ -3,11 +3,7 @@
 namespace emu {
 
 void Imports::function(const std::string& library, const std::string& symbol, Machine::Handler handler) {
-  uint64_t address = machine_.trap(symbol.substr(1), [this, symbol, handler](Cpu& cpu) {
-    if (recording_) calls_.push_back(symbol);
-    handler(cpu);
-  });
-  symbols_[{library, symbol}] = address;
+  symbols_[{library, symbol}] = machine_.trap(symbol.substr(1), std::move(handler));
 }
 
 void Imports::data(const std::string& library, const std::string& symbol, uint64_t address) {
@@ -23,13 +19,6 @@ uint64_t Imports::find(const std::string& library, const std::string& symbol) co
   }
   auto it = symbols_.find({library, symbol});
   return it == symbols_.end() ? 0 : it->second;
-}
-
-std::string Imports::libraryOf(const std::string& symbol) const {
-  for (const auto& [key, address] : symbols_) {
-    if (key.second == symbol) return key.first;
-  }
-  return "";
 }
 
 }  // namespace emu

@@ -1,5 +1,5 @@
 // The symbols the emulated system exports to the images it loads: functions (traps that run the
-// harness's C++) and data (addresses in emulated memory), each under its library's install name.
+// emulator's C++) and data (addresses in emulated memory), each under its library's install name.
 #pragma once
 
 #include "install_names.h"
@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <vector>
 
 #include "machine.h"
 
@@ -25,19 +24,10 @@ class Imports {
   // The address of `symbol` in `library`, or 0 when the emulated system does not provide it. A
   // library of "" searches every library (a flat lookup).
   uint64_t find(const std::string& library, const std::string& symbol) const;
-  // The library that exports `symbol`, or "".
-  std::string libraryOf(const std::string& symbol) const;
-
-  // Every call of an exported function, in order, by symbol name (for tests that look at the order).
-  const std::vector<std::string>& calls() const { return calls_; }
-  // Whether calls are recorded (they are unless a long-lived process turns it off).
-  void recordCalls(bool on) { recording_ = on; }
 
  private:
   Machine& machine_;
   std::map<std::pair<std::string, std::string>, uint64_t> symbols_;
-  std::vector<std::string> calls_;
-  bool recording_ = true;
 };
 
 using namespace macho::install_names;

@@ -50,13 +50,6 @@ uint64_t bindTarget(const Imports& imports, const macho::Image& image, const mac
 
 }  // namespace
 
-uint64_t LoadedImage::symbol(const std::string& name) const {
-  for (const auto& [symbolName, address] : symbols) {
-    if (symbolName == name) return address;
-  }
-  return 0;
-}
-
 LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& image, const std::string& path,
                  uint64_t base) {
   if (image.cpuType != macho::kCpuTypeArm64) throw Error(fileName(path) + " is not an arm64 image");
@@ -116,13 +109,12 @@ LoadedImage load(Machine& machine, const Imports& imports, const macho::Image& i
     throw;
   }
 
-  for (const macho::Symbol& symbol : image.symbols) {
-    if (!symbol.debug() && !symbol.undefined()) loaded.symbols.push_back({symbol.name, symbol.value + loaded.slide});
-  }
   // Addresses in errors name the function (demangled) or, between functions, the section they fall in
   // (an __auth_stubs stub, say).
   std::vector<std::pair<uint64_t, std::string>> names;
-  for (const auto& [name, address] : loaded.symbols) names.push_back({address, readableName(name)});
+  for (const macho::Symbol& symbol : image.symbols) {
+    if (!symbol.debug() && !symbol.undefined()) names.push_back({symbol.value + loaded.slide, readableName(symbol.name)});
+  }
   for (const macho::Section& s : image.sections) {
     if (s.name != "__text") names.push_back({s.address + loaded.slide, s.name});
   }

@@ -20,10 +20,6 @@ struct LoadedImage {
   uint64_t size = 0;   // bytes of address space the segments span
   std::vector<std::string> rpaths;     // LC_RPATH, for @rpath lookups of the image's dlopen calls
   std::vector<uint64_t> initialisers;  // in the order the loader runs them
-  std::vector<std::pair<std::string, uint64_t>> symbols;  // defined symbols, slid
-
-  // The slid address of the defined symbol `name` (as the symbol table spells it), or 0.
-  uint64_t symbol(const std::string& name) const;
 };
 
 // Maps and fixes up `image` at `base`. A bind to a symbol the emulated system does not export fails

@@ -1,7 +1,9 @@
 // An arm64 CPU with memory (Unicorn), as the emulated device's processes run on: mapped regions with
 // protections, a heap, a stack, traps (addresses whose execution runs C++ instead of machine code),
 // calls into the emulated code that run until the callee returns, and, for an arm64e process, pointer
-// authentication enforced by the CPU itself.
+// authentication enforced by the CPU itself. Its implementation is split by job: machine.cpp (the CPU's
+// registers and memory), traps.cpp (traps and calls), machine_pointer_auth.cpp (pointer
+// authentication), watchdog.h (the time limit) and code_names.h (naming addresses in errors).
 #pragma once
 
 #include <cstdint>
@@ -13,11 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "code_names.h"
+#include "macho_reader.h"
 #include "pointer_auth.h"
 
 struct uc_struct;
 
 namespace emu {
+
+class Watchdog;
+using macho::hex;
 
 // A run that stopped: a fault, a missing import or method, a misuse of the emulated system. The
 // message says what and where.
@@ -26,9 +33,6 @@ struct Error : std::runtime_error {
 };
 
 enum Protection : int { kRead = 1, kWrite = 2, kExecute = 4 };
-
-// "0x1f4": an address or a value in messages.
-std::string hex(uint64_t value);
 
 class Machine;
 
@@ -41,7 +45,6 @@ class Cpu {
   void setX(int n, uint64_t value);
   // The low 64 bits of vector register n, as a double (d<n>) or as raw bits.
   double d(int n) const;
-  void setD(int n, double value);
   uint64_t v(int n) const;
   // Writes all 128 bits of vector register n.
   void setV(int n, uint64_t low, uint64_t high = 0);
@@ -105,15 +108,12 @@ class Machine {
   // A new address that, when called or branched to, runs `handler` and returns to the link register
   // (unless the handler jumps elsewhere). `name` identifies it in errors.
   uint64_t trap(const std::string& name, Handler handler);
-  // The name of the trap at `address`, or "" when it is none.
-  std::string trapName(uint64_t address) const;
 
   // ---- pointer authentication (arm64e) ----
-  // In an arm64e machine the CPU's PAC instructions sign and authenticate with the process's keys
-  // (pointerAuth()), and a branch, return or load through a pointer that failed authentication stops
-  // the run with "pointer authentication failed at SYMBOL+OFFSET: ...".
+  // In an arm64e machine the CPU's PAC instructions sign and authenticate with the process's keys,
+  // and a branch, return or load through a pointer that failed authentication stops the run with
+  // "pointer authentication failed at SYMBOL+OFFSET: ...".
   bool pointerAuthentication() const { return pointerAuthentication_; }
-  const PointerAuth& pointerAuth() const { return pointerAuth_; }
   // The process's pointer signing, or the plain pointer in an arm64 process: sign() and strip() as
   // PointerAuth has them; authenticate() answers nothing when the signature does not match.
   uint64_t sign(uint64_t pointer, PacKey key, uint64_t modifier) const;
@@ -141,31 +141,27 @@ class Machine {
   // are restored afterwards. Throws Error when the run stops for any other reason.
   static constexpr uint64_t kOutgoingStackBytes = 512;
   Result call(uint64_t address, const std::function<void(Cpu&, uint64_t stackPointer)>& setUp);
-  // The same with integer arguments `x` and floating-point arguments `d` in registers.
-  Result call(uint64_t address, std::initializer_list<uint64_t> x, std::initializer_list<double> d = {});
-  Result call(uint64_t address, const std::vector<uint64_t>& x, const std::vector<double>& d);
+  // The same with up to eight integer arguments in x0-x7.
+  Result call(uint64_t address, std::initializer_list<uint64_t> x);
   // Stops the current run with an error (from a trap handler).
   [[noreturn]] void fail(const std::string& why);
-  // How deep calls into emulated code are nested right now (0: none is running).
-  int depth() const { return depth_; }
 
   // Called each time emulated code is about to run (a call starts or resumes after a trap) and each
   // time it stops running (a trap is reached or the call returns): where a bridge keeps memory the
   // two worlds share in step.
   void setCrossingHooks(std::function<void()> entering, std::function<void()> leaving);
 
-  // Names a code address in errors: "Ravelo.dylib+0x1234", with the nearest label before it when the
-  // image has one ("Ravelo.dylib+0x1234 (tweakInit+0x14)"); the loader registers its images, labelled
-  // by their functions and sections.
+  // Names a code address in errors (CodeNames): the loader registers its images, labelled by their
+  // functions and sections. describe() answers the region's name for an address in one, the trap's
+  // name for a trap, else the address.
   void nameRegion(uint64_t start, uint64_t size, const std::string& name,
-                  std::vector<std::pair<uint64_t, std::string>> symbols = {});
+                  std::vector<std::pair<uint64_t, std::string>> labels);
   std::string describe(uint64_t address) const;
-
-  uc_struct* engine() { return uc_; }
 
  private:
   friend class Cpu;
-  struct Watchdog;
+  // The name of the trap at `address`, or "" when it is none.
+  std::string trapName(uint64_t address) const;
   static void onInterrupt(uc_struct* uc, uint32_t number, void* self);
   static bool onBadAccess(uc_struct* uc, int type, uint64_t address, int size, int64_t value, void* self);
   static void onBlock(uc_struct* uc, uint64_t address, uint32_t size, void* self);
@@ -179,12 +175,7 @@ class Machine {
   uint64_t heapNext_;
   std::vector<Handler> handlers_;
   std::vector<std::string> trapNames_;
-  struct Region {
-    uint64_t start, size;
-    std::string name;
-    std::vector<std::pair<uint64_t, std::string>> symbols;  // sorted by address
-  };
-  std::vector<Region> regions_;
+  CodeNames codeNames_;
   std::string pendingError_;
   long pendingTrap_ = -1;
   uint64_t faultAddress_ = 0;

@@ -90,8 +90,6 @@ constexpr uint64_t kErrorBits = uint64_t{3} << 61;
 // Bits kBottom..63 all equal to bit 55 (the half of the address space the pointer belongs to).
 uint64_t extension(uint64_t pointer) { return (pointer & kBit55) ? ~kAddressMask : 0; }
 
-int keyNumber(PacKey key) { return key == PacKey::IA || key == PacKey::DA ? 0 : 1; }
-
 }  // namespace
 
 const char* keyName(PacKey key) {
@@ -153,11 +151,6 @@ std::optional<uint64_t> PointerAuth::authenticate(uint64_t pointer, PacKey key, 
   const uint64_t pac = computePac(plain, modifier, this->key(key));
   if (((pac ^ pointer) & ~kAddressMask & ~kBit55) != 0) return std::nullopt;
   return plain;
-}
-
-uint64_t PointerAuth::poison(uint64_t pointer, PacKey key) const {
-  const uint64_t code = keyNumber(key) == 0 ? 1 : 2;
-  return (strip(pointer) & ~kErrorBits) | (code << 61);
 }
 
 uint64_t PointerAuth::strip(uint64_t pointer) const { return (pointer & kAddressMask) | extension(pointer); }

@@ -1,5 +1,5 @@
 // Pointer authentication (arm64e) as the emulated CPU computes it: the keyed MAC the PAC instructions
-// put into a pointer's upper bits, for the harness to sign what it hands to the emulated code and to
+// put into a pointer's upper bits, for the emulator to sign what it hands to the emulated code and to
 // check what the code hands back, with the same keys and the same result as the CPU's own PACIA,
 // AUTIA, BLRAA, RETAB... (see Machine::enablePointerAuthentication).
 #pragma once
@@ -42,20 +42,18 @@ class PointerAuth {
   // The plain pointer when `pointer` carries the MAC of (its address, key, modifier); nothing
   // otherwise. NULL authenticates as NULL.
   std::optional<uint64_t> authenticate(uint64_t pointer, PacKey key, uint64_t modifier) const;
-  // What a failed AUT* instruction leaves in the register: the plain pointer with the key's error
-  // code in bits 61-62 (01 for IA/DA, 10 for IB/DB), which no load or branch can use.
-  uint64_t poison(uint64_t pointer, PacKey key) const;
   // The plain pointer, MAC removed (XPACI/XPACD).
   uint64_t strip(uint64_t pointer) const;
-  // True when `pointer` is one a failed AUT* left behind; `key` then says which family (IA or IB
-  // for instruction keys; the data keys give the same codes).
+  // True when `pointer` is one a failed AUT* instruction left behind: the plain pointer with the
+  // key's error code in bits 61-62 (01 for IA/DA, 10 for IB/DB), which no load or branch can use;
+  // `key` then says which family (IA or IB for instruction keys; the data keys give the same codes).
   bool poisoned(uint64_t pointer, PacKey* key = nullptr) const;
 
+ private:
   // The 64-bit MAC of the architecture's QARMA-64 cipher for (data, modifier) under `key`
   // (ComputePAC in the Arm Architecture Reference Manual).
   static uint64_t computePac(uint64_t data, uint64_t modifier, const Key128& key);
 
- private:
   Key128 keys_[5];
 };
 

@@ -1,4 +1,4 @@
-#include "host_bridge.h"
+#include "stand_in_bridge.h"
 
 #include <ffi.h>
 
@@ -42,7 +42,7 @@ std::string describeArgument(size_t index, const Type& t) {
 }  // namespace
 
 // A signature ready for libffi: its parsed types and the call interface built from them.
-struct HostBridge::Prepared {
+struct StandInBridge::Prepared {
   abi::Signature signature;
   ffi_cif cif{};
   std::vector<ffi_type*> argumentTypes;
@@ -77,8 +77,8 @@ struct HostBridge::Prepared {
 };
 
 // A host function pointer that runs an emulated function.
-struct HostBridge::Closure {
-  HostBridge* bridge = nullptr;
+struct StandInBridge::Closure {
+  StandInBridge* bridge = nullptr;
   Prepared* prepared = nullptr;
   uint64_t pointer = 0;  // as the emulated code handed it over
   uint64_t address = 0;  // its entry, once authenticated (at hand-over, or 0 until each call)
@@ -87,7 +87,7 @@ struct HostBridge::Closure {
   void* code = nullptr;
 };
 
-HostBridge::HostBridge(Machine& machine, HostObjects& objects) : machine_(machine), objects_(objects) {
+StandInBridge::StandInBridge(Machine& machine, StandInObjects& objects) : machine_(machine), objects_(objects) {
   stop_ = [](const std::string& message) {
     std::fprintf(stderr, "emulated device code stopped: %s\n", message.c_str());
     std::fflush(stderr);
@@ -95,11 +95,11 @@ HostBridge::HostBridge(Machine& machine, HostObjects& objects) : machine_(machin
   };
 }
 
-HostBridge::~HostBridge() {
+StandInBridge::~StandInBridge() {
   for (auto& [key, closure] : closures_) ffi_closure_free(closure->closure);
 }
 
-HostBridge::Prepared& HostBridge::prepare(const std::string& types) {
+StandInBridge::Prepared& StandInBridge::prepare(const std::string& types) {
   auto found = prepared_.find(types);
   if (found != prepared_.end()) return *found->second;
   auto p = std::make_unique<Prepared>();
@@ -114,7 +114,7 @@ HostBridge::Prepared& HostBridge::prepare(const std::string& types) {
 
 // ---- values crossing -------------------------------------------------------------------------------
 
-std::vector<Bytes> HostBridge::argumentsToHost(const Prepared& p, std::vector<Bytes> values, const std::string& what,
+std::vector<Bytes> StandInBridge::argumentsToHost(const Prepared& p, std::vector<Bytes> values, const std::string& what,
                                                std::deque<std::string>& strings,
                                                std::deque<std::vector<uint8_t>>& buffers,
                                                std::vector<std::function<void()>>& after) {
@@ -189,7 +189,7 @@ std::vector<Bytes> HostBridge::argumentsToHost(const Prepared& p, std::vector<By
   return values;
 }
 
-Bytes HostBridge::valueToEmu(const Type& t, const Bytes& value, const std::string& what, bool argument) {
+Bytes StandInBridge::valueToEmu(const Type& t, const Bytes& value, const std::string& what, bool argument) {
   uint64_t word64 = word(value);
   switch (t.kind) {
     case Kind::Object:
@@ -218,11 +218,11 @@ Bytes HostBridge::valueToEmu(const Type& t, const Bytes& value, const std::strin
   }
 }
 
-Bytes HostBridge::resultToEmu(const Type& t, const Bytes& value, const std::string& what) {
+Bytes StandInBridge::resultToEmu(const Type& t, const Bytes& value, const std::string& what) {
   return valueToEmu(t, value, what, false);
 }
 
-Bytes HostBridge::resultToHost(const Type& t, const Bytes& value, const std::string& what) {
+Bytes StandInBridge::resultToHost(const Type& t, const Bytes& value, const std::string& what) {
   uint64_t word64 = word(value);
   switch (t.kind) {
     case Kind::Object:
@@ -247,7 +247,7 @@ Bytes HostBridge::resultToHost(const Type& t, const Bytes& value, const std::str
 
 // ---- emulated code calling the host -------------------------------------------------------------
 
-void HostBridge::callHost(Cpu& cpu, void* function, const std::string& types, const std::string& what) {
+void StandInBridge::callHost(Cpu& cpu, void* function, const std::string& types, const std::string& what) {
   Prepared& p = prepare(types);
   uint64_t indirectResult = cpu.x(8);
   std::vector<Bytes> emulated;
@@ -269,7 +269,7 @@ void HostBridge::callHost(Cpu& cpu, void* function, const std::string& types, co
   abi::writeResult(cpu, p.signature.result, resultToEmu(p.signature.result, result, what), indirectResult);
 }
 
-uint64_t HostBridge::toEmu(void* function, const std::string& types, const std::string& name) {
+uint64_t StandInBridge::toEmu(void* function, const std::string& types, const std::string& name) {
   if (function == nullptr) return 0;
   if (uint64_t emulated = emulatedFunctionOf(function)) return machine_.signFunction(emulated);
   auto key = std::make_pair(function, types);
@@ -282,8 +282,8 @@ uint64_t HostBridge::toEmu(void* function, const std::string& types, const std::
   return machine_.signFunction(address);
 }
 
-uint64_t HostBridge::toEmu(void* function, const std::string& name, Machine::Handler call) {
-  auto key = std::make_pair(function, std::string("(by hand)"));
+uint64_t StandInBridge::toEmu(void* function, const std::string& name, Machine::Handler call) {
+  auto key = std::make_pair(function, "(by hand) " + name);
   auto found = traps_.find(key);
   if (found != traps_.end()) return machine_.signFunction(found->second);
   uint64_t address = machine_.trap(name, std::move(call));
@@ -294,12 +294,12 @@ uint64_t HostBridge::toEmu(void* function, const std::string& name, Machine::Han
 
 // ---- the host calling emulated code -------------------------------------------------------------
 
-uint64_t HostBridge::emulatedFunctionOf(void* function) const {
+uint64_t StandInBridge::emulatedFunctionOf(void* function) const {
   auto found = closureFunctions_.find(function);
   return found == closureFunctions_.end() ? 0 : found->second;
 }
 
-void* HostBridge::toHost(uint64_t pointer, const std::string& types, const std::string& name, Check check,
+void* StandInBridge::toHost(uint64_t pointer, const std::string& types, const std::string& name, Check check,
                          const std::string& what) {
   if (pointer == 0) return nullptr;
   // A host function coming back is checked at once: nothing of the emulated code's runs for it.
@@ -319,7 +319,7 @@ void* HostBridge::toHost(uint64_t pointer, const std::string& types, const std::
   c->what = what;
   c->closure = static_cast<ffi_closure*>(ffi_closure_alloc(sizeof(ffi_closure), &c->code));
   if (c->closure == nullptr) throw Error("libffi cannot make a closure for " + name);
-  auto handler = reinterpret_cast<void (*)(ffi_cif*, void*, void**, void*)>(&HostBridge::onClosure);
+  auto handler = reinterpret_cast<void (*)(ffi_cif*, void*, void**, void*)>(&StandInBridge::onClosure);
   if (ffi_prep_closure_loc(c->closure, &c->prepared->cif, handler, c.get(), c->code) != FFI_OK)
     throw Error("libffi cannot make a closure for " + name);
   void* code = c->code;
@@ -328,12 +328,12 @@ void* HostBridge::toHost(uint64_t pointer, const std::string& types, const std::
   return code;
 }
 
-void HostBridge::onClosure(void*, void* result, void** arguments, void* closure) {
+void StandInBridge::onClosure(void*, void* result, void** arguments, void* closure) {
   auto* c = static_cast<Closure*>(closure);
   c->bridge->runClosure(*c, result, arguments);
 }
 
-void HostBridge::runClosure(Closure& c, void* result, void** arguments) {
+void StandInBridge::runClosure(Closure& c, void* result, void** arguments) {
   const abi::Signature& signature = c.prepared->signature;
   try {
     std::vector<Bytes> emulated;

@@ -1,4 +1,4 @@
-#include "device/device_binaries.h"
+#include "device_binaries.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,15 +6,15 @@
 
 #include "host/device.h"
 #include "host/trace.h"
-#include "host_process.h"
+#include "process.h"
 
-namespace sim::device {
+namespace emu {
 namespace {
 
 struct Emulated {
   std::string architecture;
-  emu::HostProcess::Options options;
-  std::unique_ptr<emu::HostProcess> process;
+  Process::Options options;
+  std::unique_ptr<Process> process;
 };
 
 Emulated& emulated() {
@@ -33,12 +33,12 @@ Emulated& emulated() {
 // its initialisers then run, and a stop inside them is a crash.
 bool openEmulated(const std::string& path, int, std::string* error) {
   Emulated& e = emulated();
-  const emu::LoadedImage* image = nullptr;
+  const LoadedImage* image = nullptr;
   try {
     macho::Image slice = macho::sliceOf(path, e.architecture);
     if (!e.process) {
-      e.options.architecture = emu::architectureOf(slice);  // an arm64e CPU for the arm64e slice
-      e.process = std::make_unique<emu::HostProcess>(e.options);
+      e.options.architecture = architectureOf(slice);  // an arm64e CPU for the arm64e slice
+      e.process = std::make_unique<Process>(e.options);
       e.process->setStopHandler(stop);
     }
     image = &e.process->map(slice, path);
@@ -61,4 +61,4 @@ void runDeviceBinaries(const std::string& architecture, const std::string& progr
   host::device::setImageOpener(openEmulated);
 }
 
-}  // namespace sim::device
+}  // namespace emu

@@ -1,4 +1,4 @@
-#include "host_objects.h"
+#include "stand_in_objects.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 
@@ -20,27 +20,27 @@ bool descendsFrom(Class cls, Class ancestor) {
 
 }  // namespace
 
-HostObjects::HostObjects(Machine& machine) : machine_(machine), table_(machine), selectors_(machine) {
+StandInObjects::StandInObjects(Machine& machine) : machine_(machine), table_(machine), selectors_(machine) {
   constantStringClass_ = toEmu(object_getClass(reinterpret_cast<id>(const_cast<__CFString*>(CFSTR("")))));
-  host::setDeallocObserver(&HostObjects::objectDied, this);
+  host::setDeallocObserver(&StandInObjects::objectDied, this);
 }
 
-HostObjects::~HostObjects() { host::setDeallocObserver(nullptr, nullptr); }
+StandInObjects::~StandInObjects() { host::setDeallocObserver(nullptr, nullptr); }
 
-void HostObjects::objectDied(id object, void* self) { static_cast<HostObjects*>(self)->table_.forget(object); }
+void StandInObjects::objectDied(id object, void* self) { static_cast<StandInObjects*>(self)->table_.forget(object); }
 
 // ---- objects and classes ----
 
-bool HostObjects::isClass(id object) const { return object != nullptr && class_isMetaClass(object_getClass(object)); }
+bool StandInObjects::isClass(id object) const { return object != nullptr && class_isMetaClass(object_getClass(object)); }
 
-uint64_t HostObjects::makeClassHandle(Class cls) {
+uint64_t StandInObjects::makeClassHandle(Class cls) {
   uint64_t handle = table_.handleFor(cls, 0);
   machine_.store<uint64_t>(handle, toEmu(object_getClass(reinterpret_cast<id>(cls))));
   machine_.store<uint64_t>(handle + 8, toEmu(class_getSuperclass(cls)));
   return handle;
 }
 
-uint64_t HostObjects::toEmu(id object) {
+uint64_t StandInObjects::toEmu(id object) {
   if (object == nullptr) return 0;
   if (uint64_t handle = table_.find(object)) return handle;
   if (isClass(object)) return makeClassHandle(reinterpret_cast<Class>(object));
@@ -51,13 +51,13 @@ uint64_t HostObjects::toEmu(id object) {
   return handle;
 }
 
-id HostObjects::constantString(uint64_t handle) {
+id StandInObjects::constantString(uint64_t handle) {
   CFStringRef host = hostStringOfConstant(machine_, handle);
   table_.add(handle, host);  // kept for the life of the process, as the image's constant is
   return reinterpret_cast<id>(const_cast<__CFString*>(host));
 }
 
-id HostObjects::toHost(uint64_t handle) {
+id StandInObjects::toHost(uint64_t handle) {
   if (handle == 0) return nullptr;
   if (const void* host = table_.hostOf(handle)) return reinterpret_cast<id>(const_cast<void*>(host));
   if (table_.isDead(handle)) machine_.fail("a message to or use of a deallocated object at " + hex(handle));
@@ -73,26 +73,26 @@ id HostObjects::toHost(uint64_t handle) {
   machine_.fail("not an object: " + machine_.describe(handle));
 }
 
-Class HostObjects::hostClass(uint64_t handle) {
+Class StandInObjects::hostClass(uint64_t handle) {
   id object = toHost(handle);
   if (object != nullptr && !isClass(object)) machine_.fail("not a class: " + machine_.describe(handle));
   return reinterpret_cast<Class>(object);
 }
 
-std::string HostObjects::describeMessage(id receiver, const std::string& selector) const {
+std::string StandInObjects::describeMessage(id receiver, const std::string& selector) const {
   bool isClassObject = isClass(receiver);
   const char* name = isClassObject ? class_getName(reinterpret_cast<Class>(receiver))
                                    : class_getName(object_getClass(receiver));
   return std::string(isClassObject ? "+[" : "-[") + name + " " + selector + "]";
 }
 
-std::string HostObjects::describeMethod(Class cls, SEL selector) {
+std::string StandInObjects::describeMethod(Class cls, SEL selector) {
   return std::string(class_isMetaClass(cls) ? "+[" : "-[") + class_getName(cls) + " " + sel_getName(selector) + "]";
 }
 
 // ---- instance variables ----
 
-const std::vector<HostObjects::Field>* HostObjects::fieldsOf(Class cls) const {
+const std::vector<StandInObjects::Field>* StandInObjects::fieldsOf(Class cls) const {
   for (Class c = cls; c != Nil; c = class_getSuperclass(c)) {
     auto it = exposed_.find(c);
     if (it != exposed_.end()) return &it->second;
@@ -100,7 +100,7 @@ const std::vector<HostObjects::Field>* HostObjects::fieldsOf(Class cls) const {
   return nullptr;
 }
 
-void HostObjects::exposeIvar(Class cls, Ivar ivar) {
+void StandInObjects::exposeIvar(Class cls, Ivar ivar) {
   for (const void* host : table_.hosts()) {
     id object = reinterpret_cast<id>(const_cast<void*>(host));
     if (!isClass(object) && descendsFrom(object_getClass(object), cls) && fieldsOf(object_getClass(object)) == nullptr)
@@ -121,18 +121,18 @@ void HostObjects::exposeIvar(Class cls, Ivar ivar) {
   exposed_[cls] = fields;
 }
 
-void HostObjects::copyFieldsToEmu(uint64_t handle, const void* host) {
+void StandInObjects::copyFieldsToEmu(uint64_t handle, const void* host) {
   const char* object = static_cast<const char*>(host);
   for (const Field& f : *fieldsOf(object_getClass(reinterpret_cast<id>(const_cast<char*>(object))))) {
     machine_.store<uint64_t>(handle + f.offset, toEmu(*reinterpret_cast<const id*>(object + f.offset)));
   }
 }
 
-void HostObjects::syncToEmu() {
+void StandInObjects::syncToEmu() {
   for (const auto& [handle, host] : table_.wideHandles()) copyFieldsToEmu(handle, host);
 }
 
-void HostObjects::syncToHost() {
+void StandInObjects::syncToHost() {
   for (const auto& [handle, host] : table_.wideHandles()) {
     char* object = static_cast<char*>(const_cast<void*>(host));
     Class cls = object_getClass(reinterpret_cast<id>(object));

@@ -1,13 +1,13 @@
-// Calls between the emulated code and host functions of any signature: arm64_abi.h reads and writes
-// the emulated side, libffi calls and makes functions at the host's convention, and the values cross
-// by their types (objects, classes and selectors through HostObjects, C strings and the pointees of
-// pointers copied). Every function pointer that crosses between the two worlds goes through here: a
-// host function the emulated code may call gets an emulated address (a trap), an emulated function
-// the host may call gets a host function pointer (a closure), and a pointer that comes back across is
-// mapped to what it was. In an arm64e process the pointers cross as Apple's libraries hand them over
-// and take them: a function pointer given to the emulated code is signed as a C function pointer (key
-// IA, discriminator 0), and one taken from it is authenticated as such, where the library that takes
-// it on the device authenticates it.
+// Calls between the emulated code and the stand-ins (functions of this process, the host side, of
+// any signature): arm64_abi.h reads and writes the emulated side, libffi calls and makes functions at
+// the host's convention, and the values cross by their types (objects, classes and selectors through
+// StandInObjects, C strings and the pointees of pointers copied). Every function pointer that crosses
+// between the two worlds goes through here: a host function the emulated code may call gets an
+// emulated address (a trap), an emulated function the host may call gets a host function pointer (a
+// closure), and a pointer that comes back across is mapped to what it was. In an arm64e process the
+// pointers cross as Apple's libraries hand them over and take them: a function pointer given to the
+// emulated code is signed as a C function pointer (key IA, discriminator 0), and one taken from it is
+// authenticated as such, where the library that takes it on the device authenticates it.
 #pragma once
 
 #include <cstdint>
@@ -19,17 +19,17 @@
 #include <vector>
 
 #include "arm64_abi.h"
-#include "host_objects.h"
+#include "stand_in_objects.h"
 #include "machine.h"
 
 namespace emu {
 
-class HostBridge {
+class StandInBridge {
  public:
-  HostBridge(Machine& machine, HostObjects& objects);
-  ~HostBridge();
-  HostBridge(const HostBridge&) = delete;
-  HostBridge& operator=(const HostBridge&) = delete;
+  StandInBridge(Machine& machine, StandInObjects& objects);
+  ~StandInBridge();
+  StandInBridge(const StandInBridge&) = delete;
+  StandInBridge& operator=(const StandInBridge&) = delete;
 
   // ---- function pointers ----
   // The emulated function pointer for the host function `function` with type encoding `types`
@@ -38,8 +38,9 @@ class HostBridge {
   // original hand out). `name` names it in errors. The same function with the same types always gives
   // the same pointer; a closure made by toHost gives the emulated function it runs, signed the same.
   uint64_t toEmu(void* function, const std::string& types, const std::string& name);
-  // The same for a host function whose arguments need more than their types say (a buffer the callee
-  // fills, say): `call` carries out each call from the emulated caller's registers.
+  // The same for a host function whose call needs more than its types say (a buffer the callee fills,
+  // a check of the caller): `call` carries out each call from the emulated caller's registers. The
+  // same function with the same name always gives the same pointer.
   uint64_t toEmu(void* function, const std::string& name, Machine::Handler call);
   // When a function pointer the emulated code hands over is authenticated (arm64e): where the taker
   // stores it (the runtime's class_addMethod, a hooking library), or each time it is called (a
@@ -82,7 +83,7 @@ class HostBridge {
   void runClosure(Closure& closure, void* result, void** arguments);
 
   Machine& machine_;
-  HostObjects& objects_;
+  StandInObjects& objects_;
   std::map<std::string, std::unique_ptr<Prepared>> prepared_;
   std::map<std::pair<void*, std::string>, uint64_t> traps_;
   std::map<uint64_t, void*> trapFunctions_;

@@ -1,10 +1,7 @@
-// libobjc and Foundation's class lookup for the host-backed process: every call is carried out on the
-// host's runtime. A message goes to the host method the host's own dispatch would pick; a method the
-// emulated code added or hooked in is entered directly, as on the device.
-#include <CoreFoundation/CoreFoundation.h>
-
-#include "host/corefoundation.h"
-#include "host_process.h"
+// libobjc in the emulated process: every call is carried out on this process's runtime (GCC's, with
+// the stand-ins' classes). A message goes to the method the runtime's own dispatch would pick; a method
+// the emulated code added or hooked in is entered directly, as on the device.
+#include "process.h"
 
 namespace emu {
 namespace {
@@ -18,44 +15,44 @@ void answerNil(Cpu& cpu) {
 
 }  // namespace
 
-uint64_t HostProcess::lookUpClass(const std::string& name) {
+uint64_t Process::lookUpClass(const std::string& name) {
   if (hidden_.count(name) != 0) return 0;
   return objects.toEmu(objc_getClass(name.c_str()));
 }
 
-// Runs the method `host`'s class (or `start`, for a send to super) has for the selector in x1, with
+// Runs the method `object`'s class (or `start`, for a send to super) has for the selector in x1, with
 // the receiver's handle in x0.
-void HostProcess::dispatch(Cpu& cpu, uint64_t receiver, id host, Class start) {
+void Process::dispatch(Cpu& cpu, uint64_t receiver, id object, Class start) {
   std::string selector = objects.selName(cpu.x(1));
   Method method = class_getInstanceMethod(start, objects.hostSel(cpu.x(1)));
   if (method == nullptr) {
-    machine.fail(std::string("unrecognized selector sent to ") + (objects.isClass(host) ? "class: " : "instance: ") +
-                 objects.describeMessage(host, selector));
+    machine.fail(std::string("unrecognized selector sent to ") + (objects.isClass(object) ? "class: " : "instance: ") +
+                 objects.describeMessage(object, selector));
   }
   IMP imp = method_getImplementation(method);
   cpu.setX(0, receiver);
   // A method the emulated code added or hooked in is entered at its plain address: the runtime
   // authenticated its pointer when it was handed over and calls its own re-signed copy.
   if (uint64_t emulated = bridge.emulatedFunctionOf(reinterpret_cast<void*>(imp))) return cpu.jump(emulated);
-  std::string what = objects.describeMessage(host, selector);
-  if (start != object_getClass(host)) what += std::string(" (to super, ") + class_getName(start) + ")";
+  std::string what = objects.describeMessage(object, selector);
+  if (start != object_getClass(object)) what += std::string(" (to super, ") + class_getName(start) + ")";
   const char* types = method_getTypeEncoding(method);
   if (types == nullptr) machine.fail(what + " has no type encoding");
   bridge.callHost(cpu, reinterpret_cast<void*>(imp), types, what);
 }
 
-void HostProcess::exportObjc() {
+void Process::exportLibObjc() {
   const std::string& lib = kLibObjc;
   imports.function(lib, "_objc_msgSend", [this](Cpu& cpu) {
     uint64_t receiver = cpu.x(0);
     if (receiver == 0) return answerNil(cpu);
-    id host = nullptr;
+    id object = nullptr;
     try {
-      host = objects.toHost(receiver);
+      object = objects.toHost(receiver);
     } catch (const Error& e) {
       machine.fail("the message " + objects.selName(cpu.x(1)) + " sent to " + e.what());
     }
-    dispatch(cpu, receiver, host, object_getClass(host));
+    dispatch(cpu, receiver, object, object_getClass(object));
   });
   imports.function(lib, "_objc_msgSendSuper", [this](Cpu& cpu) {
     uint64_t super = cpu.x(0);  // struct objc_super { id receiver; Class super_class; }
@@ -84,14 +81,14 @@ void HostProcess::exportObjc() {
     Class cls = objects.hostClass(cpu.x(0));
     SEL selector = objects.hostSel(cpu.x(1));
     std::string types = machine.cString(cpu.x(3));
-    std::string name = HostObjects::describeMethod(cls, selector);
+    std::string name = StandInObjects::describeMethod(cls, selector);
     // The runtime authenticates the implementation as a C function pointer as it stores it.
-    IMP imp = reinterpret_cast<IMP>(bridge.toHost(cpu.x(2), types, name, HostBridge::Check::OnHandOver,
+    IMP imp = reinterpret_cast<IMP>(bridge.toHost(cpu.x(2), types, name, StandInBridge::Check::OnHandOver,
                                                   "the implementation of " + name + " handed to class_addMethod"));
     abi::returnBool(cpu, class_addMethod(cls, selector, imp, types.c_str()));
   });
   imports.function(lib, "_objc_registerClassPair", [this](Cpu& cpu) { objc_registerClassPair(objects.hostClass(cpu.x(0))); });
-  // An Ivar is handed out as an emulated token; ivar_getOffset answers the host's offset, at which
+  // An Ivar is handed out as an emulated token; ivar_getOffset answers the runtime's offset, at which
   // the field is kept in the object's handle.
   auto ivars = std::make_shared<std::map<uint64_t, Ivar>>();
   auto tokens = std::make_shared<std::map<Ivar, uint64_t>>();
@@ -112,7 +109,7 @@ void HostProcess::exportObjc() {
     if (found == ivars->end()) machine.fail("ivar_getOffset of something that is not an Ivar");
     cpu.setX(0, static_cast<uint64_t>(ivar_getOffset(found->second)));
   });
-  // A Method is an emulated token too, one per host method; nothing reads through it.
+  // A Method is an emulated token too, one per method of the runtime; nothing reads through it.
   auto methods = std::make_shared<std::map<Method, uint64_t>>();
   imports.function(lib, "_class_getInstanceMethod", [this, methods](Cpu& cpu) {
     Class cls = objects.hostClass(cpu.x(0));
@@ -122,14 +119,6 @@ void HostProcess::exportObjc() {
     if (token == 0) token = machine.allocate(16);
     cpu.setX(0, token);
   });
-}
-
-void HostProcess::exportFoundation() {
-  imports.function(kFoundation, "_NSClassFromString", [this](Cpu& cpu) {
-    id name = objects.toHost(cpu.x(0));
-    cpu.setX(0, name == nullptr ? 0 : lookUpClass(host::cf::toStdString(reinterpret_cast<CFTypeRef>(name))));
-  });
-  imports.data(kCoreFoundation, "___CFConstantStringClassReference", objects.constantStringClass());
 }
 
 }  // namespace emu

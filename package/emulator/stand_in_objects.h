@@ -1,5 +1,5 @@
-// The host's Objective-C world as the emulated code sees it: the host runtime's objects, classes and
-// selectors under emulated addresses, through the one ObjectTable. A class gets a handle like any
+// The stand-ins' Objective-C world as the emulated code sees it: the objects, classes and selectors of
+// this process's runtime (GCC's) under emulated addresses, through the one ObjectTable. A class gets a handle like any
 // object (its isa the metaclass's handle, then its superclass's); a selector is a unique C string in
 // emulated memory, as on the device. Instance variables the emulated code reaches directly (through
 // class_getInstanceVariable and ivar_getOffset) live in the object's handle at the host's offsets and
@@ -19,12 +19,12 @@
 
 namespace emu {
 
-class HostObjects {
+class StandInObjects {
  public:
-  explicit HostObjects(Machine& machine);
-  ~HostObjects();
-  HostObjects(const HostObjects&) = delete;
-  HostObjects& operator=(const HostObjects&) = delete;
+  explicit StandInObjects(Machine& machine);
+  ~StandInObjects();
+  StandInObjects(const StandInObjects&) = delete;
+  StandInObjects& operator=(const StandInObjects&) = delete;
 
   // ---- selectors ----
   uint64_t sel(const std::string& name) { return selectors_.sel(name); }

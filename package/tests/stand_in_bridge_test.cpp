@@ -1,8 +1,8 @@
-// The host-backed emulated process: messages between emulated code and the host's runtime cross at
-// Apple's arm64 calling convention, by the methods' type encodings, and what a correct caller or
-// callee never reads is garbage, so a wrong cast cannot come out right by accident. In an arm64e process
-// function pointers cross signed as C function pointers, and one the emulated code hands over unsigned
-// stops the run.
+// The emulated process's bridge to the stand-ins: messages between emulated code and this process's
+// runtime cross at Apple's arm64 calling convention, by the methods' type encodings, and what a correct
+// caller or callee never reads is garbage, so a wrong cast cannot come out right by accident. In an
+// arm64e process function pointers cross signed as C function pointers, and one the emulated code
+// hands over unsigned stops the run, at the runtime as at the hooking library.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <initializer_list>
 
 #include "host/objc.h"
-#include "host_process.h"
+#include "process.h"
 
 struct Box {
   double x, y, width, height;
@@ -56,14 +56,17 @@ uint64_t bits(double value) {
   return b;
 }
 
-class HostBridge : public testing::Test {
+// d<n> = value, as a scalar write leaves the register.
+void setD(emu::Cpu& cpu, int n, double value) { cpu.setV(n, bits(value)); }
+
+class EmulatorBridge : public testing::Test {
  protected:
-  explicit HostBridge(emu::Architecture architecture = emu::Architecture::Arm64)
+  explicit EmulatorBridge(emu::Architecture architecture = emu::Architecture::Arm64)
       : process({"Test", {}, architecture}) {
     process.setStopHandler([](const std::string& message) { throw emu::Error(message); });
     probe = host::send(probeClass(), "new");
   }
-  ~HostBridge() override { host::release(probe); }
+  ~EmulatorBridge() override { host::release(probe); }
 
   uint64_t trap(const char* library, const char* symbol) { return process.imports.find(library, symbol); }
 
@@ -92,7 +95,7 @@ class HostBridge : public testing::Test {
   }
 
   host::AutoreleasePool pool_;
-  emu::HostProcess process;
+  emu::Process process;
   id probe = nullptr;
 };
 
@@ -100,7 +103,7 @@ constexpr uint32_t kRet = 0xd65f03c0;
 constexpr uint32_t kMovX0X2 = 0xaa0203e0;
 constexpr uint32_t kFaddD0D0D0 = 0x1e602800;
 
-TEST_F(HostBridge, ABoolResultIsDefinedOnlyInItsLow32BitsAndOtherResultRegistersAreGarbage) {
+TEST_F(EmulatorBridge, ABoolResultIsDefinedOnlyInItsLow32BitsAndOtherResultRegistersAreGarbage) {
   uint64_t handle = process.objects.toEmu(probe);
   emu::Result r = send(handle, "isReady");
   EXPECT_EQ(r.x0 & 0xffffffff, 1u);
@@ -109,18 +112,18 @@ TEST_F(HostBridge, ABoolResultIsDefinedOnlyInItsLow32BitsAndOtherResultRegisters
   EXPECT_EQ(bits(r.d[0]), emu::abi::kPoisonV);
 }
 
-TEST_F(HostBridge, AFourDoubleAggregateTravelsInD0ToD3BothWays) {
+TEST_F(EmulatorBridge, AFourDoubleAggregateTravelsInD0ToD3BothWays) {
   uint64_t handle = process.objects.toEmu(probe);
   emu::Result frame = send(handle, "frame");
   EXPECT_EQ((std::vector<double>{frame.d[0], frame.d[1], frame.d[2], frame.d[3]}), (std::vector<double>{1, 2, 3, 4}));
   emu::Result area = send(handle, "area:", [](emu::Cpu& cpu) {
-    for (int n = 0; n < 4; ++n) cpu.setD(n, n + 1.0);
+    for (int n = 0; n < 4; ++n) setD(cpu, n, n + 1.0);
     cpu.setX(2, 0);  // a caller passing the rect in memory would point here
   });
   EXPECT_EQ(area.d[0], 12.0);
 }
 
-TEST_F(HostBridge, ALargeStructGoesByReferenceAndComesBackAtX8) {
+TEST_F(EmulatorBridge, ALargeStructGoesByReferenceAndComesBackAtX8) {
   uint64_t handle = process.objects.toEmu(probe);
   uint64_t argument = process.machine.allocate(sizeof(Span)), result = process.machine.allocate(sizeof(Span));
   process.machine.store(argument, Span{1, 2, 3});
@@ -133,7 +136,7 @@ TEST_F(HostBridge, ALargeStructGoesByReferenceAndComesBackAtX8) {
   EXPECT_EQ((std::vector<long>{shifted.first, shifted.second, shifted.third}), (std::vector<long>{6, 7, 8}));
 }
 
-TEST_F(HostBridge, ABoolArgumentThatIsNeitherYesNorNoStopsNamingTheMethod) {
+TEST_F(EmulatorBridge, ABoolArgumentThatIsNeitherYesNorNoStopsNamingTheMethod) {
   uint64_t handle = process.objects.toEmu(probe);
   EXPECT_EQ(send(handle, "flag:", [](emu::Cpu& cpu) { cpu.setX(2, 0xffffffff00000001); }).x0 & 0xffffffff, 1u);
   try {
@@ -146,7 +149,7 @@ TEST_F(HostBridge, ABoolArgumentThatIsNeitherYesNorNoStopsNamingTheMethod) {
   }
 }
 
-TEST_F(HostBridge, AMessageNobodyImplementsStopsNamingClassAndSelector) {
+TEST_F(EmulatorBridge, AMessageNobodyImplementsStopsNamingClassAndSelector) {
   uint64_t handle = process.objects.toEmu(probe);
   try {
     send(handle, "missing");
@@ -158,7 +161,7 @@ TEST_F(HostBridge, AMessageNobodyImplementsStopsNamingClassAndSelector) {
   }
 }
 
-TEST_F(HostBridge, AnObjectKeepsOneHandleAndTheHandleOfADeadObjectStops) {
+TEST_F(EmulatorBridge, AnObjectKeepsOneHandleAndTheHandleOfADeadObjectStops) {
   uint64_t handle = process.objects.toEmu(probe);
   id other = host::send(probeClass(), "new");
   uint64_t otherHandle = process.objects.toEmu(other);
@@ -167,7 +170,7 @@ TEST_F(HostBridge, AnObjectKeepsOneHandleAndTheHandleOfADeadObjectStops) {
   EXPECT_THROW(send(otherHandle, "isReady"), emu::Error);
 }
 
-TEST_F(HostBridge, TheHostCallsMethodsTheEmulatedCodeAddsAtTheirTypes) {
+TEST_F(EmulatorBridge, TheHostCallsMethodsTheEmulatedCodeAddsAtTheirTypes) {
   uint64_t handle = process.objects.toEmu(probe);
   addMethod("twice:", code({kFaddD0D0D0, kRet}), "d@:d");
   EXPECT_EQ(host::send<double>(probe, "twice:", 1.5), 3.0);
@@ -175,10 +178,10 @@ TEST_F(HostBridge, TheHostCallsMethodsTheEmulatedCodeAddsAtTheirTypes) {
   addMethod("flagBits:", code({kMovX0X2, kRet}), "q@:B");
   EXPECT_EQ(static_cast<uint64_t>(host::send<long>(probe, "flagBits:", true)), 0xa5a5a5a500000001);
   // A message from the emulated code to its own method goes straight to it.
-  EXPECT_EQ(send(handle, "twice:", [](emu::Cpu& cpu) { cpu.setD(0, 4); }).d[0], 8.0);
+  EXPECT_EQ(send(handle, "twice:", [](emu::Cpu& cpu) { setD(cpu, 0, 4); }).d[0], 8.0);
 }
 
-TEST_F(HostBridge, AFieldTheEmulatedCodeWritesIsTheHostObjectsField) {
+TEST_F(EmulatorBridge, AFieldTheEmulatedCodeWritesIsTheHostObjectsField) {
   emu::Machine& m = process.machine;
   uint64_t ivar = m.call(trap(emu::kLibObjc.c_str(), "_class_getInstanceVariable"),
                          {process.objects.toEmu(probeClass()), m.allocateString("_held")}).x0;
@@ -194,28 +197,47 @@ TEST_F(HostBridge, AFieldTheEmulatedCodeWritesIsTheHostObjectsField) {
   host::release(held);
 }
 
-class HostBridgeArm64e : public HostBridge {
+class EmulatorBridgeArm64e : public EmulatorBridge {
  protected:
-  HostBridgeArm64e() : HostBridge(emu::Architecture::Arm64e) {}
+  EmulatorBridgeArm64e() : EmulatorBridge(emu::Architecture::Arm64e) {}
 };
 
-TEST_F(HostBridgeArm64e, TheRuntimeTakesOnlyImplementationsSignedAsFunctionPointers) {
+TEST_F(EmulatorBridgeArm64e, TheRuntimeAndTheHookingLibraryTakeOnlyImplementationsSignedAsFunctionPointers) {
   using testing::AllOf;
   using testing::HasSubstr;
   using testing::StartsWith;
   using testing::ThrowsMessage;
+  emu::Machine& m = process.machine;
   uint64_t twice = code({kFaddD0D0D0, kRet});
   EXPECT_THAT([&] { addMethod("twice:", twice, "d@:d"); },
               ThrowsMessage<emu::Error>(
                   AllOf(StartsWith("pointer authentication failed at "),
                         HasSubstr(": the implementation of -[BridgeProbe twice:] handed to class_addMethod is unsigned"))));
-  EXPECT_THAT([&] { addMethod("twice:", process.machine.sign(twice, emu::PacKey::IB, 0), "d@:d"); },
+  EXPECT_THAT([&] { addMethod("twice:", m.sign(twice, emu::PacKey::IB, 0), "d@:d"); },
               ThrowsMessage<emu::Error>(HasSubstr("is not signed with key IA and discriminator 0")));
-  addMethod("twice:", process.machine.signFunction(twice), "d@:d");
+  addMethod("twice:", m.signFunction(twice), "d@:d");
   EXPECT_EQ(host::send<double>(probe, "twice:", 1.5), 3.0);
+
+  // The hooking library hands the replacement to the runtime: refused alike, and previous is left alone.
+  Class refusing = host::ClassBuilder("BridgeRefusing", "NSObject").method("isReady", &probeIsReady).registerClass();
+  uint64_t previous = m.allocate(8);
+  auto hook = [&](uint64_t replacement) {
+    m.call(trap(emu::kSubstrate.c_str(), "_MSHookMessageEx"),
+           {process.objects.toEmu(refusing), process.objects.sel("isReady"), replacement, previous});
+  };
+  uint64_t replacement = code({0x52800000, kRet});  // mov w0, #0
+  EXPECT_THAT([&] { hook(replacement); },
+              ThrowsMessage<emu::Error>(HasSubstr(
+                  ": the replacement for -[BridgeRefusing isReady] handed to MSHookMessageEx is unsigned")));
+  EXPECT_THAT([&] { hook(m.sign(replacement, emu::PacKey::IB, 0)); },
+              ThrowsMessage<emu::Error>(HasSubstr("is not signed with key IA and discriminator 0")));
+  EXPECT_EQ(m.load<uint64_t>(previous), 0u);
+  id instance = host::send(refusing, "new");
+  EXPECT_TRUE(host::send<BOOL>(instance, "isReady")) << "nothing was hooked";
+  host::release(instance);
 }
 
-TEST_F(HostBridgeArm64e, AHooksOriginalComesSignedAsAFunctionPointerAndRunsTheHostMethod) {
+TEST_F(EmulatorBridgeArm64e, AHooksOriginalComesSignedAsAFunctionPointerAndRunsTheHostMethod) {
   emu::Machine& m = process.machine;
   Class hooked = host::ClassBuilder("BridgeHooked", "NSObject").method("isReady", &probeIsReady).registerClass();
   uint64_t previous = m.allocate(8);
@@ -230,6 +252,10 @@ TEST_F(HostBridgeArm64e, AHooksOriginalComesSignedAsAFunctionPointerAndRunsTheHo
   emu::Result r = m.call(code({0xd61f085f}), {process.objects.toEmu(instance), process.objects.sel("isReady"), original});
   EXPECT_EQ(r.x0 & 0xffffffff, 1u);
   EXPECT_FALSE(host::send<BOOL>(instance, "isReady")) << "the host's sends reach the replacement";
+  // Called as another method (a wrapper passing on the wrong _cmd), the original stops the run.
+  EXPECT_THAT([&] { m.call(code({0xd61f085f}), {process.objects.toEmu(instance), process.objects.sel("isBusy"), original}); },
+              testing::ThrowsMessage<emu::Error>(
+                  testing::HasSubstr("-[BridgeHooked isReady] (original) called with _cmd isBusy, not its own selector")));
   host::release(instance);
 }
 
