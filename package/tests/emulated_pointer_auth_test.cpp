@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <CoreFoundation/CoreFoundation.h>
+
 #include "host/objc.h"
 #include "loader.h"
 #include "process.h"
@@ -114,7 +116,7 @@ TEST(EmulatedPointerAuthentication, TheEmulatorSignsAndAuthenticatesExactlyAsThe
       // Another modifier: the CPU leaves a pointer no branch can use, and the emulator refuses it.
       uint64_t failed = machine.call(code + 32, {signedPointer, modifier + 1}).x0;
       EXPECT_EQ(failure([&] { machine.call(code + 48, {failed}); }),
-                "pointer authentication failed at " + emu::hex(code + 48) + ": a branch to " + emu::hex(pointer) +
+                "pointer authentication failed at " + macho::hex(code + 48) + ": a branch to " + macho::hex(pointer) +
                     " through a pointer that did not authenticate (key IA or DA)");
       EXPECT_FALSE(machine.authenticate(signedPointer, PacKey::IA, modifier + 1));
     }

@@ -1,6 +1,8 @@
 // Ravelo.dylib's arm64 and arm64e bytes in SpringBoard, under emulation on the stand-ins. The shipped
 // scenarios run every hook, preview and reading on both slices and compare the transcript with the
 // host build's (tests/sim/device_binaries_test.cpp); what they cannot show is here.
+#include <climits>
+
 #include "emulated_device.h"
 #include "hooks/springboard_process.h"
 #include "host/objc.h"
@@ -29,7 +31,7 @@ TEST_P(EmulatedTweak, TheIconTapOfIos17GetsAll64BitsOfItsFlagsThroughTheWrapper)
     SpringBoard springBoard({}, 17, device::outputOf(device::kTweak));
     springBoard.turnOn({"IconSound"});
     springBoard.loadTweak();
-    for (long long flags : {0x0123456789abcdefLL, -(1LL << 62), 0x8000000000000001LL}) {
+    for (long long flags : {0x0123456789abcdefLL, -(1LL << 62), LLONG_MIN + 1}) {
       host::send<void>(sb::iconManager(), "iconTapped:modifierFlags:", sb::iconView(), flags);
       EXPECT_EQ(sb::lastModifierFlags(), flags);
     }
