@@ -17,7 +17,7 @@ constexpr size_t kKeptStrings = 64;  // C strings returned to host callers stay 
 
 uint64_t word(const Bytes& bytes) {
   uint64_t value = 0;
-  std::memcpy(&value, bytes.data(), std::min<size_t>(bytes.size(), 8));
+  if (!bytes.empty()) std::memcpy(&value, bytes.data(), std::min<size_t>(bytes.size(), 8));  // a void result has none
   return value;
 }
 
