@@ -10,7 +10,7 @@
 #include <string>
 
 #include "device/class_hiding.h"
-#include "device/device_binaries.h"
+#include "device_binaries.h"
 #include "device/session.h"
 #include "device/settings_cells.h"
 #include "device/spawn_watch.h"
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     host::trace("Settings: without class %s for the code loaded from %s", name.c_str(), jbroot.c_str());
   sim::device::hideClassesFromInstalledCode(hidden, jbroot);
   std::string deviceBinaries = sim::device::option(argc, argv, "--device-binaries");
-  if (!deviceBinaries.empty()) sim::device::runDeviceBinaries(deviceBinaries, "Preferences", hidden);
+  if (!deviceBinaries.empty()) emu::runDeviceBinaries(deviceBinaries, "Preferences", hidden);
   sim::device::defineSettingsCells();
   host::substrate::loadTweaks("com.apple.Preferences", jbroot, "Preferences");
   sim::device::Session::settle();

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "device/class_hiding.h"
-#include "device/device_binaries.h"
+#include "device_binaries.h"
 #include "device/session.h"
 #include "host/audio.h"
 #include "host/springboard.h"
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   }
   sim::device::hideClassesFromInstalledCode(hidden, jbroot);
   std::string deviceBinaries = sim::device::option(argc, argv, "--device-binaries");
-  if (!deviceBinaries.empty()) sim::device::runDeviceBinaries(deviceBinaries, "SpringBoard", hidden);
+  if (!deviceBinaries.empty()) emu::runDeviceBinaries(deviceBinaries, "SpringBoard", hidden);
   sb::setSystemVersion(std::atoi(sim::device::option(argc, argv, "--ios", "15").c_str()));
   sb::defineClasses(missing);
   host::substrate::loadTweaks("com.apple.springboard", jbroot, "SpringBoard");

@@ -16,7 +16,8 @@ void collect(const char* line, void*) { traceLines().push_back(line); }
 
 }  // namespace
 
-SpringBoard::SpringBoard(std::initializer_list<const char*> missing, int iosVersion) {
+SpringBoard::SpringBoard(std::initializer_list<const char*> missing, int iosVersion, const std::filesystem::path& tweak)
+    : device_(true, tweak) {
   host::springboard::setSystemVersion(iosVersion);
   host::springboard::defineClasses(missing);
   const std::pair<const char*, int> selections[] = {

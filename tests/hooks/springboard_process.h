@@ -5,6 +5,7 @@
 
 #include <objc/runtime.h>
 
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -36,9 +37,10 @@ using Heard = std::vector<std::string>;
 
 class SpringBoard {
  public:
-  // Defines SpringBoard's classes except `missing`, following `iosVersion`'s call paths, and writes
-  // the sound selections above.
-  explicit SpringBoard(std::initializer_list<const char*> missing = {}, int iosVersion = 15);
+  // Defines SpringBoard's classes except `missing`, following `iosVersion`'s call paths, installs
+  // `tweak` as the tweak (tweak_testing::Device) and writes the sound selections above.
+  explicit SpringBoard(std::initializer_list<const char*> missing = {}, int iosVersion = 15,
+                       const std::filesystem::path& tweak = TWEAK_PATH);
 
   tweak_testing::Device& device() { return device_; }
 

@@ -20,7 +20,8 @@ SettingsDevice::SettingsDevice(Layout layout) {
   fs::create_directories(bundle());
   for (const char* file : {"RaveloPrefs", "Info.plist", "Root.plist", "banner.png"}) {
     if (std::string(file) == "banner.png" && !layout.banner) continue;
-    fs::copy_file(fs::path(PREFS_BUNDLE_DIR) / file, bundle() / file);
+    bool executable = std::string(file) == "RaveloPrefs" && !layout.executable.empty();
+    fs::copy_file(executable ? layout.executable : fs::path(PREFS_BUNDLE_DIR) / file, bundle() / file);
   }
   fs::path entries = jbroot() / "Library/PreferenceLoader/Preferences";
   fs::create_directories(entries);

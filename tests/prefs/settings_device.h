@@ -19,6 +19,9 @@ struct Layout {
   bool libroot = true;   // libroot.dylib where the bundle's run paths find it
   bool killall = true;   // <jbroot>/usr/bin/killall, recording its arguments
   bool banner = true;    // banner.png in the bundle
+  // The bundle's executable: the host build's, or (given) the device build's for its slices under
+  // emulation.
+  std::filesystem::path executable;
 };
 
 class SettingsDevice {

@@ -12,17 +12,11 @@ namespace fs = std::filesystem;
 namespace tweak_testing {
 namespace {
 
-const CFStringRef kDomain = CFSTR("xyz.dorvu..ravelo");
-
-CFStringRef makeString(const char* text) {
-  return CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8);
-}
-
 std::string fileName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 }  // namespace
 
-Device::Device(bool withLibroot) : root_(dir_.path()) {
+Device::Device(bool withLibroot, const fs::path& tweak) : root_(dir_.path()) {
   host::device::setRoot(root_.string());
   fs::path jb = jbroot();
   fs::create_directories(jb / "Library");
@@ -34,33 +28,10 @@ Device::Device(bool withLibroot) : root_(dir_.path()) {
   }
   fs::path tweaks = jb / "Library/MobileSubstrate/DynamicLibraries";
   fs::create_directories(tweaks);
-  fs::copy_file(TWEAK_PATH, tweaks / "Ravelo.dylib");
+  fs::copy_file(tweak, tweaks / "Ravelo.dylib");
   // The loader-relative run path: DynamicLibraries/.jbroot leads back to the jailbreak root.
   fs::create_directory_symlink("../../..", tweaks / ".jbroot");
 }
-
-void Device::set(const char* key, CFPropertyListRef value) {
-  CFStringRef k = makeString(key);
-  CFPreferencesSetValue(k, value, kDomain, kCFPreferencesCurrentUser, kCFPreferencesAnyHost);
-  CFPreferencesSynchronize(kDomain, kCFPreferencesCurrentUser, kCFPreferencesAnyHost);
-  CFRelease(k);
-}
-
-void Device::setBool(const char* key, bool value) { set(key, value ? kCFBooleanTrue : kCFBooleanFalse); }
-
-void Device::setInt(const char* key, long long value) {
-  CFNumberRef n = CFNumberCreate(kCFAllocatorDefault, kCFNumberLongLongType, &value);
-  set(key, n);
-  CFRelease(n);
-}
-
-void Device::setString(const char* key, const char* value) {
-  CFStringRef s = makeString(value);
-  set(key, s);
-  CFRelease(s);
-}
-
-void Device::remove(const char* key) { set(key, nullptr); }
 
 void Device::makeEmptyDomain() { writeDomain(""); }
 
@@ -77,8 +48,8 @@ void Device::writeFallbackFile(const std::string& xml) {
 void Device::loadTweak() {
   host::device::preloadRootLibraryForSanitizer(jbroot() / "usr/lib/libroot.dylib");
   fs::path tweak = jbroot() / "Library/MobileSubstrate/DynamicLibraries/Ravelo.dylib";
-  void* handle = dlopen(tweak.c_str(), RTLD_NOW);
-  ASSERT_NE(handle, nullptr) << dlerror();
+  std::string error;
+  ASSERT_TRUE(host::device::openImage(tweak.string(), RTLD_NOW, &error)) << error;
 }
 
 void Device::notifyChanged() {

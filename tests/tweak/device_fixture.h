@@ -1,5 +1,6 @@
 // A simulated device for tweak tests: a fresh device root whose jailbreak root holds the sound pack,
-// the libroot stand-in and the tweak, which a test loads into its (fresh) process as SpringBoard would.
+// the libroot stand-in and the tweak, which a test loads into its (fresh) process as SpringBoard would;
+// its settings are the tweak's preferences domain in that root (StoredSettings).
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -9,23 +10,18 @@
 #include <vector>
 
 #include "host/audio.h"
+#include "support/stored_settings.h"
 #include "support/temp_dir.h"
 
 namespace tweak_testing {
 
-class Device {
+class Device : public testing_support::StoredSettings {
  public:
-  // withLibroot: install libroot.dylib where the tweak's run paths find it.
-  explicit Device(bool withLibroot = true);
+  // withLibroot: install libroot.dylib where the tweak's run paths find it. `tweak`: the file installed
+  // as Ravelo.dylib (the host build's, or the device build's for its slices under emulation).
+  explicit Device(bool withLibroot = true, const std::filesystem::path& tweak = TWEAK_PATH);
 
   std::filesystem::path jbroot() const { return root_ / "var/jb"; }
-
-  // Writes (or, for a null value, removes) a key of the tweak's preferences domain.
-  void set(const char* key, CFPropertyListRef value);
-  void setBool(const char* key, bool value);
-  void setInt(const char* key, long long value);
-  void setString(const char* key, const char* value);
-  void remove(const char* key);
   // Makes the domain exist with no keys at all.
   void makeEmptyDomain();
   // Replaces the domain's whole store with a dictionary given as plist XML body.
@@ -33,7 +29,8 @@ class Device {
   // Writes the tweak's fallback file below the jailbreak root (XML).
   void writeFallbackFile(const std::string& plistXml);
 
-  // Loads the tweak (its initialiser runs), as the jailbreak's loader does in SpringBoard.
+  // Loads the tweak (its initialiser runs), as the jailbreak's loader does in SpringBoard: through the
+  // process's image opener (host/device.h).
   void loadTweak();
   // Posts the settings notification and runs the run loop until it has been handled.
   void notifyChanged();
