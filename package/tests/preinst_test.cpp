@@ -9,7 +9,7 @@
 #include "rootless_device.h"
 #include "support/run.h"
 #include "support/temp_dir.h"
-#include "synthetic_macho.h"
+#include "support/synthetic_macho.h"
 
 namespace fs = std::filesystem;
 using testing_support::lines;

@@ -11,7 +11,7 @@
 #include "repository.h"
 #include "support/run.h"
 #include "support/temp_dir.h"
-#include "synthetic_macho.h"
+#include "support/synthetic_macho.h"
 
 namespace fs = std::filesystem;
 using repository::kBaseUrl;

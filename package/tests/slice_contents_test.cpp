@@ -13,7 +13,7 @@
 #include "slice_checks.h"
 #include "support/run.h"
 #include "support/temp_dir.h"
-#include "tiny_dylib.h"
+#include "support/tiny_dylib.h"
 #include "toolchain.h"
 
 namespace fs = std::filesystem;

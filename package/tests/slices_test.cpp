@@ -8,7 +8,7 @@
 #include "fake_tools.h"
 #include "support/run.h"
 #include "support/temp_dir.h"
-#include "synthetic_macho.h"
+#include "support/synthetic_macho.h"
 
 namespace fs = std::filesystem;
 using testing_support::readFile;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "synthetic_macho.h"
+#include "support/synthetic_macho.h"
 
 int main(int argc, char** argv) {
   if (argc != 3 || (std::strcmp(argv[1], "arm64") != 0 && std::strcmp(argv[1], "universal") != 0)) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "loader.h"
-#include "tiny_dylib.h"
+#include "support/tiny_dylib.h"
 
 namespace {
 

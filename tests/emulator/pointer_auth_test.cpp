@@ -14,7 +14,7 @@
 #include "host/objc.h"
 #include "loader.h"
 #include "process.h"
-#include "tiny_dylib.h"
+#include "support/tiny_dylib.h"
 
 namespace {
 

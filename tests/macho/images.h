@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "macho_reader.h"
-#include "tiny_dylib.h"
+#include "support/tiny_dylib.h"
 
 namespace images {
 

@@ -9,7 +9,7 @@
 
 #include "fixups.h"
 #include "images.h"
-#include "synthetic_macho.h"
+#include "support/synthetic_macho.h"
 
 namespace {
 
